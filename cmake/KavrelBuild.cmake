@@ -25,3 +25,8 @@ function(kavrel_windows_exe target)
         target_link_options(${target} PRIVATE -municode -mwindows)
     endif()
 endfunction()
+
+if(WIN32 AND NOT MSVC)
+    # The resources are UTF-8, with German texts.
+    string(APPEND CMAKE_RC_FLAGS " -c 65001")
+endif()

@@ -1,0 +1,71 @@
+#include "framework/Window.h"
+
+#include <utility>
+
+namespace kavrel::win {
+
+namespace {
+constexpr wchar_t kObjectProperty[] = L"Kavrel.Window";
+}
+
+Window::~Window() {
+    Unsubclass();
+}
+
+bool Window::Subclass(HWND hwnd) noexcept {
+    if (hwnd_ != nullptr || hwnd == nullptr || FromHandle(hwnd) != nullptr)
+        return false;
+    if (!SetPropW(hwnd, kObjectProperty, this))
+        return false;
+    hwnd_ = hwnd;
+    original_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::Procedure)));
+    return true;
+}
+
+void Window::Unsubclass() noexcept {
+    if (hwnd_ == nullptr)
+        return;
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+    RemovePropW(hwnd_, kObjectProperty);
+    hwnd_ = nullptr;
+    original_ = nullptr;
+}
+
+Window* Window::FromHandle(HWND hwnd) noexcept {
+    return hwnd ? static_cast<Window*>(GetPropW(hwnd, kObjectProperty)) : nullptr;
+}
+
+bool Window::ProcessMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+
+LRESULT Window::Default() noexcept {
+    return CallWindowProcW(original_, hwnd_, current_.message, current_.wparam, current_.lparam);
+}
+
+LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    Window* self = FromHandle(hwnd);
+    if (self == nullptr)
+        return DefWindowProcW(hwnd, message, wparam, lparam);
+
+    // Handlers may send messages to their own window, so the current message nests.
+    const CurrentMessage outer = std::exchange(self->current_, CurrentMessage{message, wparam, lparam});
+    LRESULT result = 0;
+    bool handled = false;
+    try {
+        handled = self->ProcessMessage(message, wparam, lparam, result);
+    } catch (...) {
+        // Nothing may unwind through the system's code; the message gets its default processing.
+        OutputDebugStringW(L"Kavrel: a message handler failed\n");
+        handled = false;
+    }
+    if (!handled)
+        result = CallWindowProcW(self->original_, hwnd, message, wparam, lparam);
+    self->current_ = outer;
+    if (message == WM_NCDESTROY)
+        self->Unsubclass();
+    return result;
+}
+
+} // namespace kavrel::win

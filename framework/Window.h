@@ -1,0 +1,46 @@
+#pragma once
+// The base of every window class: takes over a window's procedure and hands each message to
+// ProcessMessage, which derived classes answer from their message maps.
+
+#include <windows.h>
+
+namespace kavrel::win {
+
+class Window {
+public:
+    Window() noexcept = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    virtual ~Window();
+
+    HWND Handle() const noexcept { return hwnd_; }
+
+    // Routes the window's messages through this object until the window is destroyed or Unsubclass.
+    bool Subclass(HWND hwnd) noexcept;
+    void Unsubclass() noexcept;
+
+    // The object behind a window subclassed by this framework, or null.
+    static Window* FromHandle(HWND hwnd) noexcept;
+
+protected:
+    // Answers a message: true when handled, with its result. Unhandled messages go to the original procedure.
+    virtual bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+
+    // The original procedure's processing of the message now being handled.
+    LRESULT Default() noexcept;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+
+    struct CurrentMessage {
+        UINT message = 0;
+        WPARAM wparam = 0;
+        LPARAM lparam = 0;
+    };
+
+    HWND hwnd_ = nullptr;
+    WNDPROC original_ = nullptr;
+    CurrentMessage current_;
+};
+
+} // namespace kavrel::win

@@ -1,0 +1,119 @@
+// The device rows over a real list view with check boxes.
+
+#include "ui/ListViewRows.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+using kavrel::ListViewRows;
+
+namespace {
+
+// A hidden parent with a report-view list view in it; the parent records the list's item-changed
+// notifications and whether the rows object was changing rows at that moment.
+class ListFixture : public ::testing::Test {
+protected:
+    struct Change {
+        int row;
+        UINT oldState;
+        UINT newState;
+        bool byProgram;
+    };
+
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &ParentProcedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"KavrelListParent";
+        RegisterClassW(&windowClass);
+        parent_ = CreateWindowExW(0, L"KavrelListParent", L"", WS_OVERLAPPEDWINDOW, 0, 0, 600, 300, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 580, 280, parent_,
+                                reinterpret_cast<HMENU>(1003), GetModuleHandleW(nullptr), nullptr);
+        ListView_SetExtendedListViewStyleEx(list_, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+        for (int i = 0; i < 7; ++i) {
+            LVCOLUMNW column{};
+            column.mask = LVCF_WIDTH;
+            column.cx = 60;
+            ListView_InsertColumn(list_, i, &column);
+        }
+        rows_.Attach(list_);
+        current_ = this;
+    }
+    void TearDown() override {
+        current_ = nullptr;
+        DestroyWindow(parent_);
+    }
+
+    static LRESULT CALLBACK ParentProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+        if (message == WM_NOTIFY && current_ != nullptr) {
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
+            if (change->hdr.code == LVN_ITEMCHANGED && (change->uChanged & LVIF_STATE))
+                current_->changes_.push_back(
+                    {change->iItem, change->uOldState, change->uNewState, current_->rows_.ChangingRows()});
+        }
+        return DefWindowProcW(hwnd, message, wparam, lparam);
+    }
+
+    static inline ListFixture* current_ = nullptr;
+    HWND parent_ = nullptr;
+    HWND list_ = nullptr;
+    ListViewRows rows_;
+    std::vector<Change> changes_;
+};
+
+} // namespace
+
+TEST_F(ListFixture, AppendedRowsAreEmptyUncheckedAndAtTheEnd) {
+    EXPECT_EQ(rows_.RowCount(), 0);
+    EXPECT_EQ(rows_.AppendRow(), 0);
+    rows_.SetCellText(0, 4, L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(rows_.AppendRow(), 1);
+    EXPECT_EQ(rows_.RowCount(), 2);
+    EXPECT_EQ(rows_.CellText(0, 4), L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(rows_.CellText(1, 4), L"");
+    EXPECT_FALSE(rows_.IsChecked(1));
+    EXPECT_EQ(rows_.ItemData(1), 0);
+}
+
+TEST_F(ListFixture, CellsChecksAndItemDataRoundTrip) {
+    rows_.AppendRow();
+    const std::wstring longName(300, L'x'); // longer than the first read buffer
+    rows_.SetCellText(0, 5, longName);
+    rows_.SetCellText(0, 6, L"Disable");
+    EXPECT_EQ(rows_.CellText(0, 5), longName);
+    EXPECT_EQ(rows_.CellText(0, 6), L"Disable");
+
+    rows_.SetChecked(0, true);
+    EXPECT_TRUE(rows_.IsChecked(0));
+    rows_.SetChecked(0, false);
+    EXPECT_FALSE(rows_.IsChecked(0));
+
+    rows_.SetItemData(0, 0x7FFF'FFFF);
+    EXPECT_EQ(rows_.ItemData(0), 0x7FFF'FFFF);
+    rows_.SetItemData(0, -1);
+    EXPECT_EQ(rows_.ItemData(0), -1);
+    EXPECT_EQ(rows_.CellText(0, 6), L"Disable") << "item data leaves the text alone";
+}
+
+TEST_F(ListFixture, ProgramChangesAreMarkedAsSuch) {
+    rows_.AppendRow();
+    rows_.SetChecked(0, true);
+    ASSERT_FALSE(changes_.empty());
+    for (const auto& change : changes_)
+        EXPECT_TRUE(change.byProgram) << "row " << change.row;
+    EXPECT_FALSE(rows_.ChangingRows());
+
+    // A change made directly on the control, as the user's click would, is not marked.
+    changes_.clear();
+    ListView_SetCheckState(list_, 0, FALSE);
+    ASSERT_FALSE(changes_.empty());
+    EXPECT_FALSE(changes_.back().byProgram);
+    EXPECT_EQ(changes_.back().newState & LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(1));
+}

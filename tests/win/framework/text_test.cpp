@@ -1,0 +1,31 @@
+#include "framework/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+using kavrel::win::FromAnsi;
+using kavrel::win::ToAnsi;
+
+TEST(Text, AsciiRoundTrips) {
+    EXPECT_EQ(ToAnsi(L"198.18.1.10;23;100;2400,0,8,1,2,-1;0;10;;0;0").value(),
+              "198.18.1.10;23;100;2400,0,8,1,2,-1;0;10;;0;0");
+    EXPECT_EQ(FromAnsi("COM12"), L"COM12");
+    EXPECT_EQ(ToAnsi(L"").value(), "");
+    EXPECT_EQ(FromAnsi(""), L"");
+}
+
+TEST(Text, UsesTheAnsiCodePage) {
+    // U+00FC is in every Western ANSI code page; its byte there is what the system says it is.
+    char expected[4] = {};
+    const wchar_t u[] = L"\u00FC";
+    ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, u, 1, expected, 4, nullptr, nullptr), 1);
+    EXPECT_EQ(ToAnsi(L"Ger\u00E4t \u00FC").value().size(), 7u);
+    EXPECT_EQ(ToAnsi(u).value(), std::string(expected, 1));
+    EXPECT_EQ(FromAnsi(std::string(expected, 1)), std::wstring(u));
+}
+
+TEST(Text, EmbeddedZeroIsKept) {
+    const std::string bytes("a\0b", 3);
+    EXPECT_EQ(FromAnsi(bytes), std::wstring(L"a\0b", 3));
+}

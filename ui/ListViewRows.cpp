@@ -1,0 +1,83 @@
+#include "ui/ListViewRows.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+namespace kavrel {
+
+class ListViewRows::ChangeScope {
+public:
+    explicit ChangeScope(int& depth) noexcept : depth_(depth) { ++depth_; }
+    ~ChangeScope() { --depth_; }
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+
+private:
+    int& depth_;
+};
+
+int ListViewRows::RowCount() const {
+    return ListView_GetItemCount(list_);
+}
+
+int ListViewRows::AppendRow() {
+    ChangeScope scope(changing_);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = RowCount();
+    item.pszText = const_cast<wchar_t*>(L"");
+    item.lParam = 0;
+    const int row = ListView_InsertItem(list_, &item);
+    if (row >= 0)
+        ListView_SetCheckState(list_, row, FALSE);
+    return row;
+}
+
+std::wstring ListViewRows::CellText(int row, int column) const {
+    // The list view gives no text length, so grow the buffer until the text fits.
+    std::vector<wchar_t> buffer(64);
+    for (;;) {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = buffer.data();
+        item.cchTextMax = static_cast<int>(buffer.size());
+        const auto length = static_cast<size_t>(
+            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+        if (length + 1 < buffer.size())
+            return std::wstring(buffer.data(), length);
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+void ListViewRows::SetCellText(int row, int column, const std::wstring& text) {
+    ListView_SetItemText(list_, row, column, const_cast<wchar_t*>(text.c_str()));
+}
+
+bool ListViewRows::IsChecked(int row) const {
+    return ListView_GetCheckState(list_, static_cast<UINT>(row)) != 0;
+}
+
+void ListViewRows::SetChecked(int row, bool checked) {
+    ChangeScope scope(changing_);
+    ListView_SetCheckState(list_, row, checked ? TRUE : FALSE);
+}
+
+std::int64_t ListViewRows::ItemData(int row) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!ListView_GetItem(list_, &item))
+        return 0;
+    return static_cast<std::int64_t>(item.lParam);
+}
+
+void ListViewRows::SetItemData(int row, std::int64_t data) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    item.lParam = static_cast<LPARAM>(data);
+    ListView_SetItem(list_, &item);
+}
+
+} // namespace kavrel
