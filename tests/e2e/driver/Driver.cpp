@@ -1,0 +1,313 @@
+#include "tests/e2e/driver/Driver.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace kavrel::e2e {
+
+namespace {
+
+constexpr size_t kRemoteBufferSize = 4096;
+constexpr size_t kRemoteTextOffset = 512;
+constexpr int kRemoteTextChars = static_cast<int>((kRemoteBufferSize - kRemoteTextOffset) / sizeof(wchar_t));
+
+void SendMouse(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
+
+void SendKey(WORD virtualKey, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &input, sizeof(input));
+}
+
+void MoveTo(POINT screen) {
+    SetCursorPos(screen.x, screen.y);
+    // Wine reads the pointer and modifier state back from X after a move: let it settle.
+    std::this_thread::sleep_for(50ms);
+}
+
+} // namespace
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+Program::Program() {
+    std::wstring commandLine = L"\"" + ProgramFolder() + L"kavrel.exe\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        throw std::runtime_error("kavrel.exe could not be started");
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+}
+
+Program::~Program() {
+    if (Running()) {
+        TerminateProcess(process_, 1);
+        WaitForSingleObject(process_, 5000);
+    }
+    CloseHandle(process_);
+}
+
+bool Program::Running() const noexcept { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+
+DWORD Program::WaitForExit(Duration timeout) const noexcept {
+    if (WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, Duration timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId, const std::wstring& title) {
+    struct Search {
+        DWORD processId;
+        const std::wstring* title;
+        std::vector<HWND> found;
+    } search{processId, &title, {}};
+    EnumWindows(
+        [](HWND window, LPARAM lparam) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lparam);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if ((s.processId == 0 || owner == s.processId) && IsWindowVisible(window) && TextOf(window) == *s.title)
+                s.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            auto windows = TopLevelWindows(processId, title);
+            found = windows.empty() ? nullptr : windows.front();
+            return found != nullptr;
+        },
+        timeout);
+    return found;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    const int length = GetWindowTextW(window, text, 512);
+    return std::wstring(text, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {};
+    const int length = GetClassNameW(window, name, 256);
+    return std::wstring(name, static_cast<size_t>(length > 0 ? length : 0));
+}
+
+RECT RectInParent(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    HWND parent = GetAncestor(window, GA_PARENT);
+    if (parent != nullptr && parent != GetDesktopWindow())
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+HWND FocusOf(HWND topLevel) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(topLevel, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+void ClickAt(POINT screen) {
+    MoveTo(screen);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    std::this_thread::sleep_for(50ms);
+}
+
+void DoubleClickAt(POINT screen) {
+    MoveTo(screen);
+    for (int i = 0; i < 2; ++i) {
+        SendMouse(MOUSEEVENTF_LEFTDOWN);
+        SendMouse(MOUSEEVENTF_LEFTUP);
+    }
+    std::this_thread::sleep_for(50ms);
+}
+
+void Click(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
+}
+
+void PressKey(WORD virtualKey) { PressKeys({virtualKey}); }
+
+void PressKeys(std::initializer_list<WORD> chord) {
+    for (WORD key : chord)
+        SendKey(key, false);
+    for (auto it = std::rbegin(chord); it != std::rend(chord); ++it)
+        SendKey(*it, true);
+    std::this_thread::sleep_for(50ms);
+}
+
+void Activate(HWND topLevel) {
+    SetForegroundWindow(topLevel);
+    WaitUntil([&] { return GetForegroundWindow() == topLevel; }, 2s);
+}
+
+RemoteListView::RemoteListView(HWND list) : list_(list) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(list, &processId);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (process_ == nullptr)
+        throw std::runtime_error("cannot open the list's process");
+    remote_ = static_cast<char*>(
+        VirtualAllocEx(process_, nullptr, kRemoteBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote_ == nullptr)
+        throw std::runtime_error("cannot allocate in the list's process");
+}
+
+RemoteListView::~RemoteListView() {
+    VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+    CloseHandle(process_);
+}
+
+void RemoteListView::Write(const void* data, size_t size) const {
+    WriteProcessMemory(process_, remote_, data, size, nullptr);
+}
+
+void RemoteListView::Read(void* data, size_t size, size_t offset) const {
+    ReadProcessMemory(process_, remote_ + offset, data, size, nullptr);
+}
+
+int RemoteListView::RowCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+
+int RemoteListView::ColumnCount() const {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    return static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring RemoteListView::ColumnTitle(int column) const {
+    LVCOLUMNW request{};
+    request.mask = LVCF_TEXT;
+    request.pszText = reinterpret_cast<wchar_t*>(remote_ + kRemoteTextOffset);
+    request.cchTextMax = kRemoteTextChars;
+    Write(&request, sizeof(request));
+    if (!SendMessageW(list_, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(remote_)))
+        return {};
+    std::vector<wchar_t> text(static_cast<size_t>(kRemoteTextChars));
+    Read(text.data(), text.size() * sizeof(wchar_t), kRemoteTextOffset);
+    text.back() = 0;
+    return text.data();
+}
+
+int RemoteListView::ColumnWidth(int column) const {
+    return static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
+std::wstring RemoteListView::Cell(int row, int column) const {
+    LVITEMW request{};
+    request.iSubItem = column;
+    request.pszText = reinterpret_cast<wchar_t*>(remote_ + kRemoteTextOffset);
+    request.cchTextMax = kRemoteTextChars;
+    Write(&request, sizeof(request));
+    const auto length = static_cast<size_t>(
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_)));
+    std::wstring text(length, L'\0');
+    Read(text.data(), length * sizeof(wchar_t), kRemoteTextOffset);
+    return text;
+}
+
+bool RemoteListView::Checked(int row) const {
+    const auto state = static_cast<UINT>(
+        SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    return (state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+}
+
+RECT RemoteListView::CellRect(int row, int column) const {
+    RECT rect{};
+    rect.top = column;
+    rect.left = column == 0 ? LVIR_LABEL : LVIR_BOUNDS;
+    Write(&rect, sizeof(rect));
+    SendMessageW(list_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_));
+    Read(&rect, sizeof(rect));
+    MapWindowPoints(list_, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void SaveScreenshot(const std::string& name) {
+    const char* folder = std::getenv("KAVREL_SCREENSHOT_DIR");
+    if (folder == nullptr || *folder == '\0')
+        return;
+    // A Unix path from the build reaches Wine's drive Z: unchanged but for the separators.
+    std::string path = std::string(folder[0] == '/' ? "Z:" : "") + folder + "/" + name + ".bmp";
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+
+    const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD imageSize = stride * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+    file.bfSize = file.bfOffBits + imageSize;
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(out, &file, sizeof(file), &written, nullptr);
+        WriteFile(out, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr);
+        WriteFile(out, bits, imageSize, &written, nullptr);
+        CloseHandle(out);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+} // namespace kavrel::e2e

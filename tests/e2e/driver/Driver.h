@@ -1,0 +1,88 @@
+#pragma once
+// Drives a running kavrel.exe from another Windows process, as a user would: finds its windows, reads its
+// controls and list view cells, clicks with the real mouse, presses real keys, and saves screenshots.
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kavrel::e2e {
+
+using namespace std::chrono_literals;
+using Duration = std::chrono::milliseconds;
+
+// kavrel.exe, started from the folder this test program lives in. Ended at destruction if still running.
+class Program {
+public:
+    Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    ~Program();
+
+    DWORD Id() const noexcept { return processId_; }
+    bool Running() const noexcept;
+    // The exit code, or STILL_ACTIVE when the program has not ended within the time.
+    DWORD WaitForExit(Duration timeout) const noexcept;
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+};
+
+std::wstring ProgramFolder();
+
+// Polls until the condition holds; false when the time ran out.
+bool WaitUntil(const std::function<bool()>& condition, Duration timeout = 10s);
+
+// Visible top-level windows of a process with exactly this title (any process when processId is 0).
+std::vector<HWND> TopLevelWindows(DWORD processId, const std::wstring& title);
+HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout = 20s);
+
+std::wstring TextOf(HWND window);
+std::wstring ClassOf(HWND window);
+// The window's rectangle in its parent's client coordinates (screen coordinates for a top-level window).
+RECT RectInParent(HWND window);
+HWND FocusOf(HWND topLevel);
+
+// Real input: the cursor moves there, then the button goes down and up.
+void ClickAt(POINT screen);
+void DoubleClickAt(POINT screen);
+void Click(HWND window);
+void PressKey(WORD virtualKey);
+void PressKeys(std::initializer_list<WORD> chord);
+// Makes the window the active one by clicking its caption-free area, so that keys reach it.
+void Activate(HWND topLevel);
+
+// A list view of another process, read through memory allocated in that process.
+class RemoteListView {
+public:
+    explicit RemoteListView(HWND list);
+    RemoteListView(const RemoteListView&) = delete;
+    RemoteListView& operator=(const RemoteListView&) = delete;
+    ~RemoteListView();
+
+    int RowCount() const;
+    int ColumnCount() const;
+    std::wstring ColumnTitle(int column) const;
+    int ColumnWidth(int column) const;
+    std::wstring Cell(int row, int column) const;
+    bool Checked(int row) const;
+    // Bounds of a cell (column 0: the label part) in screen coordinates.
+    RECT CellRect(int row, int column) const;
+
+private:
+    void Write(const void* data, size_t size) const;
+    void Read(void* data, size_t size, size_t offset = 0) const;
+
+    HWND list_;
+    HANDLE process_ = nullptr;
+    char* remote_ = nullptr; // one buffer in the other process: a structure, then text
+};
+
+// Saves the whole screen as <name>.bmp in KAVREL_SCREENSHOT_DIR (turned into PNG after the run).
+void SaveScreenshot(const std::string& name);
+
+} // namespace kavrel::e2e
