@@ -166,15 +166,6 @@ TEST_F(EmulationControlTest, StopSetsEveryTickedRowBackToEnable) {
     EXPECT_EQ(rows.Status(a), L"Ready");
 }
 
-TEST_F(EmulationControlTest, StartStaysOfferedWhenTheLastLinkGoes) {
-    const int row = rows.AddDevice(L"COM5", L"10.0.0.1", L"23");
-    rows.Toggle(row);
-    rows.Toggle(row);
-    EXPECT_EQ(Controls(), kLinked);
-    control.Start();
-    EXPECT_EQ(Count(EngineCall::StartEmulation), 1);
-}
-
 TEST_F(EmulationControlTest, ShutdownTearsDownOnceInOrder) {
     control.StartEngine();
     rows.Toggle(rows.AddDevice(L"COM5", L"10.0.0.1", L"23"));
@@ -201,18 +192,6 @@ TEST_F(EmulationControlTest, ShutdownTearsDownOnceInOrder) {
     rows.Toggle(rows.AddDevice(L"COM7", L"10.0.0.3", L"23"));
     EXPECT_TRUE(engine.Calls().empty());
     EXPECT_TRUE(engine.Clean());
-}
-
-TEST_F(EmulationControlTest, ShutdownReadsNoResult) {
-    rows.Toggle(rows.AddDevice(L"COM5", L"10.0.0.1", L"23"));
-    engine.Fail(EngineCall::DestroyAllDevices);
-    engine.Fail(EngineCall::StopEmulation);
-    engine.ClearCalls();
-    EXPECT_TRUE(control.Shutdown());
-    EXPECT_EQ(engine.CallKinds(),
-              (std::vector<EngineCall>{EngineCall::DestroyAllDevices, EngineCall::StopEmulation, EngineCall::Release}));
-    EXPECT_TRUE(links.Links().empty());
-    EXPECT_TRUE(notifier.shown.empty());
 }
 
 // The tray menu's Exit still works while a message box is up, so the teardown can run inside Show.
