@@ -1,0 +1,85 @@
+#pragma once
+// The link table: which engine devices stand behind each ticked device row.
+
+#include "emulation/port_link.h"
+#include "emulation/serial_engine.h"
+#include "ui/buttons.h"
+#include "ui/device_rows.h"
+#include "ui/notifier.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kavrel {
+
+// The list view's state image bits of a row's check box (the item state masked with 0xF000).
+inline constexpr std::uint32_t kStateImageMask = 0xF000;
+inline constexpr std::uint32_t kStateUnchecked = 0x1000;
+inline constexpr std::uint32_t kStateChecked = 0x2000;
+
+class PortLinks {
+public:
+    PortLinks(SerialEngine& engine, DeviceRows& rows, Buttons& buttons, Notifier& notifier);
+    PortLinks(const PortLinks&) = delete;
+    PortLinks& operator=(const PortLinks&) = delete;
+
+    // Marks a check box change as the program's own for as long as it lives, so the item-changed
+    // notification it raises (delivered at once, nested) links or unlinks nothing.
+    class OwnCheckChange {
+    public:
+        explicit OwnCheckChange(PortLinks& links) : links_(links) { ++links_.ownCheckChanges_; }
+        ~OwnCheckChange() { --links_.ownCheckChanges_; }
+        OwnCheckChange(const OwnCheckChange&) = delete;
+        OwnCheckChange& operator=(const OwnCheckChange&) = delete;
+
+    private:
+        PortLinks& links_;
+    };
+
+    // The device list's item-changed notification: the item's row and its old and new item state.
+    // Only a real change of that row's check box between unticked and ticked links or unlinks it;
+    // selection, focus, row insertion and the program's own changes do nothing.
+    void OnItemChanged(int row, std::uint32_t oldState, std::uint32_t newState);
+
+    // Both report whether the row is linked afterwards / was unlinked.
+    bool CreateLink(int row);
+    bool RemoveLink(int row);
+
+    // A linked row's devices sit on the port it was linked with, so its COM Port must not change.
+    bool ComPortEditable(int row) const;
+    // After an edit of the row's COM Port: puts the linked port's name back. True when it did.
+    bool RestoreComPort(int row);
+
+    bool IsLinked(int row) const { return rowClients_.count(row) > 0; }
+    // The row's own TcpClient while the row is linked.
+    std::optional<std::int32_t> LinkedClient(int row) const;
+
+    const std::vector<PortLink>& Links() const { return links_; }
+
+    // At exit, after the engine has destroyed every device: forget the links without engine calls.
+    // From then on ticks do nothing, since the engine is gone.
+    void Close();
+
+private:
+    void FailTick(int row, const wchar_t* message);
+    std::int32_t FreeLinkNumber() const;
+    std::vector<PortLink>::iterator FindByComName(const std::wstring& comName);
+    std::vector<PortLink>::iterator FindByClient(std::int32_t clientId);
+    const PortLink* LinkOfRow(int row) const;
+
+    SerialEngine& engine_;
+    DeviceRows& rows_;
+    Buttons& buttons_;
+    Notifier& notifier_;
+    std::vector<PortLink> links_;
+    // Row index (rows are never deleted) to its TcpClient: the untick removes this one, whatever the
+    // row's cells say by then.
+    std::map<int, std::int32_t> rowClients_;
+    int ownCheckChanges_ = 0;
+    bool closed_ = false;
+};
+
+} // namespace kavrel
