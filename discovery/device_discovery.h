@@ -1,0 +1,58 @@
+#pragma once
+// Turns discovery replies into device rows: one row per MAC address, added at the end, refreshed by
+// later replies while its Link box is unticked, frozen while ticked, never removed.
+
+#include "discovery/replies.h"
+#include "ui/device_rows.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavrel {
+
+// Decodes a device name from the system's ANSI code page (the Win32 side's; tests pass their own).
+using NameDecoder = std::function<std::wstring(std::string_view ansi)>;
+
+inline constexpr wchar_t kLantronixName[] = L"Lantronix XPort";
+inline constexpr wchar_t kStatusDisable[] = L"Disable";
+
+class DeviceDiscovery {
+public:
+    // freePorts: the free port list; the row added at index n proposes entry n, or nothing past its end.
+    DeviceDiscovery(DeviceRows& rows, std::vector<std::wstring> freePorts, NameDecoder decodeName);
+    DeviceDiscovery(const DeviceDiscovery&) = delete;
+    DeviceDiscovery& operator=(const DeviceDiscovery&) = delete;
+
+    // One received datagram each, with its real length (at most kMaxReplySize: a longer receive was
+    // truncated and must not get here, though it is rejected here too) and the sender's address.
+    void OnTiReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender);
+    void OnLantronixReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender);
+
+    // The first row whose MAC Address is exactly mac, or the row count when none is.
+    static int FindRowByMac(const DeviceRows& rows, const std::wstring& mac);
+
+private:
+    // What one Lantronix sender has told so far: its F7 and F9 replies come separately, in either order,
+    // and may interleave with other devices' replies.
+    struct LantronixSender {
+        std::optional<MacAddress> mac;
+        std::optional<std::uint16_t> tcpPort;
+    };
+
+    // name: a new row's Name; an existing row gets it too when refreshName is set.
+    void Apply(const std::wstring& mac, const Ipv4Octets& sender, std::int32_t tcpPort, const std::wstring& name,
+               bool refreshName);
+
+    DeviceRows& m_rows;
+    std::vector<std::wstring> m_freePorts;
+    NameDecoder m_decodeName;
+    std::map<Ipv4Octets, LantronixSender> m_lantronixSenders;
+};
+
+} // namespace kavrel

@@ -1,0 +1,329 @@
+#include "discovery/device_discovery.h"
+
+#include "fake_device_rows.h"
+#include "reply_bytes.h"
+
+#include <gtest/gtest.h>
+
+using namespace kavrel;
+using namespace kavrel::testing;
+
+namespace {
+
+const std::vector<std::uint8_t> kMacA = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+const std::vector<std::uint8_t> kMacB = {0x00, 0x20, 0x4A, 0x01, 0x02, 0x03};
+constexpr Ipv4Octets kIpA = {198, 18, 1, 1};
+constexpr Ipv4Octets kIpB = {198, 18, 1, 2};
+
+std::vector<std::wstring> Ports(int count) {
+    std::vector<std::wstring> names;
+    for (int n = 1; n <= count; ++n)
+        names.push_back(L"COM" + std::to_wstring(n + 2));
+    return names;
+}
+
+class DeviceDiscoveryTest : public ::testing::Test {
+protected:
+    void Ti(const Bytes& d, const Ipv4Octets& from = kIpA) { discovery.OnTiReply(d, from); }
+    void Lantronix(const Bytes& d, const Ipv4Octets& from = kIpA) { discovery.OnLantronixReply(d, from); }
+    std::wstring Cell(int row, int column) const { return rows.CellText(row, column); }
+
+    FakeDeviceRows rows;
+    DeviceDiscovery discovery{rows, Ports(4), Latin1Decode};
+};
+
+} // namespace
+
+TEST(ReplyTexts, MacTextIsUpperCaseHexPairsJoinedByHyphens) {
+    EXPECT_EQ(MacText({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}), L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(MacText({0xFF, 0xFE, 0x0A, 0xB0, 0x00, 0x01}), L"FF-FE-0A-B0-00-01");
+    EXPECT_EQ(Ipv4Text({198, 18, 255, 0}), L"198.18.255.0");
+}
+
+TEST(ReplyFields, TiPortIsSignedLittleEndianAndF9PortUnsigned) {
+    auto ti = TiReplyBytes(kMacA, 0, "");
+    ti[15] = 0x01;
+    ti[16] = 0x02;
+    FixTiChecksum(ti, 83);
+    EXPECT_EQ(ParseTiReply(ti)->tcpPort, 513);
+    EXPECT_EQ(ParseTiReply(TiReplyBytes(kMacA, -2, ""))->tcpPort, -2);
+    EXPECT_EQ(ParseLantronixReply(F9Bytes(0x0201))->tcpPort, 513);
+    EXPECT_EQ(ParseLantronixReply(F9Bytes(0xFFFF))->tcpPort, 65535);
+}
+
+TEST_F(DeviceDiscoveryTest, TiReplyAddsOneRowWithEveryColumn) {
+    Ti(TiReplyBytes(kMacA, 4001, "Lab rack"));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(Cell(0, kColumnLink), L"");
+    EXPECT_EQ(Cell(0, kColumnComPort), L"COM3");
+    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"4001");
+    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(Cell(0, kColumnName), L"Lab rack");
+    EXPECT_EQ(Cell(0, kColumnStatus), L"Disable");
+    EXPECT_FALSE(rows.IsChecked(0));
+    EXPECT_EQ(rows.ItemData(0), 0);
+}
+
+TEST_F(DeviceDiscoveryTest, RepeatedTiReplyRewritesTheSameRowInsteadOfAddingOne) {
+    Ti(TiReplyBytes(kMacA, 4001, "one"));
+    const int writes = rows.Writes();
+    Ti(TiReplyBytes(kMacA, 4001, "one"));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(rows.Writes(), writes + 3); // IP Address, TCP Port and Name again
+    Ti(TiReplyBytes(kMacA, 4002, "renamed"), kIpB);
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.2");
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"4002");
+    EXPECT_EQ(Cell(0, kColumnName), L"renamed");
+    EXPECT_EQ(Cell(0, kColumnComPort), L"COM3");
+    EXPECT_EQ(Cell(0, kColumnStatus), L"Disable");
+}
+
+TEST_F(DeviceDiscoveryTest, TiRepliesFailingAnyCheckAreIgnored) {
+    const Bytes good = TiReplyBytes(kMacA, 4001, "x");
+    std::vector<Bytes> bad;
+    auto altered = good;
+    altered[40] ^= 0x01; // sum no longer 0
+    bad.push_back(altered);
+    for (std::size_t at : {0u, 2u, 3u}) { // tag, command, type, with a correct checksum
+        auto wrong = good;
+        wrong[at] ^= 0x04;
+        FixTiChecksum(wrong, 83);
+        bad.push_back(wrong);
+    }
+    auto shortLength = good;
+    shortLength[1] = 3; // FE 03 02 sum to 3; a length below 4 is refused before the sum
+    bad.push_back(shortLength);
+    bad.push_back(Bytes{0xFF, 0x04, 0x02, 0xFB}); // our own request, echoed
+    for (const auto& d : bad)
+        Ti(d);
+    EXPECT_EQ(rows.RowCount(), 0);
+    Ti(good);
+    EXPECT_EQ(rows.RowCount(), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, TiReplyMustHoldEveryFieldRead) {
+    auto d = TiReplyBytes(kMacA, 4001, "");
+    // 82 bytes with a length byte and checksum that agree: still one byte short of the name field.
+    d.resize(82);
+    d[1] = 82;
+    FixTiChecksum(d, 81);
+    Ti(d);
+    EXPECT_EQ(rows.RowCount(), 0);
+    d.push_back(0);
+    d[1] = 83;
+    FixTiChecksum(d, 82);
+    Ti(d);
+    EXPECT_EQ(rows.RowCount(), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, TiLengthBeyondTheDatagramCountsTheMissingBytesAsZero) {
+    auto d = TiReplyBytes(kMacA, 4001, "z");
+    d[1] = 200; // the checksum byte at 83 already makes the 84 received bytes add up to 0 with 200 here
+    FixTiChecksum(d, 83);
+    Ti(d);
+    EXPECT_EQ(rows.RowCount(), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, DatagramsLongerThanTheReceiveBufferAreDropped) {
+    auto ti = TiReplyBytes(kMacA, 4001, "big");
+    ti.resize(256, 0);
+    Ti(ti);
+    auto f7 = F7Bytes(kMacB);
+    f7.resize(256, 0);
+    Lantronix(f7, kIpB);
+    Lantronix(F9Bytes(4001), kIpB);
+    EXPECT_EQ(rows.RowCount(), 0);
+    ti.resize(255);
+    Ti(ti);
+    EXPECT_EQ(rows.RowCount(), 1);
+}
+
+TEST_F(DeviceDiscoveryTest, TiNameIsAtMost63BytesDecodedByTheCaller) {
+    Ti(TiReplyBytes(kMacA, 1, std::string(64, 'N')));
+    Ti(TiReplyBytes(kMacB, 1, "Ger\xE4t \xC9"), kIpB);
+    Ti(TiReplyBytes({1, 2, 3, 4, 5, 6}, 1, ""), kIpB);
+    ASSERT_EQ(rows.RowCount(), 3);
+    EXPECT_EQ(Cell(0, kColumnName), std::wstring(63, L'N'));
+    EXPECT_EQ(Cell(1, kColumnName), L"Ger\u00E4t \u00C9");
+    EXPECT_EQ(Cell(2, kColumnName), L"");
+}
+
+TEST_F(DeviceDiscoveryTest, TiNameComesFromTheGivenDecoder) {
+    FakeDeviceRows own;
+    DeviceDiscovery upper(own, Ports(1), [](std::string_view s) { return L"<" + Latin1Decode(s) + L">"; });
+    upper.OnTiReply(TiReplyBytes(kMacA, 1, "ab"), kIpA);
+    EXPECT_EQ(own.CellText(0, kColumnName), L"<ab>");
+}
+
+TEST_F(DeviceDiscoveryTest, LantronixRowNeedsBothRepliesOfOneSender) {
+    Lantronix(F7Bytes(kMacA));
+    EXPECT_EQ(rows.RowCount(), 0);
+    Lantronix(F9Bytes(10001));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(Cell(0, kColumnComPort), L"COM3");
+    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"10001");
+    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(Cell(0, kColumnName), L"Lantronix XPort");
+    EXPECT_EQ(Cell(0, kColumnStatus), L"Disable");
+}
+
+TEST_F(DeviceDiscoveryTest, F9BeforeAnyF7AddsNothingUntilTheF7Comes) {
+    Lantronix(F9Bytes(10001));
+    Lantronix(F9Bytes(10001));
+    EXPECT_EQ(rows.RowCount(), 0);
+    Lantronix(F7Bytes(kMacA));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"10001");
+}
+
+TEST_F(DeviceDiscoveryTest, InterleavedLantronixRepliesOfTwoDevicesStayApart) {
+    Lantronix(F7Bytes(kMacA), kIpA);
+    Lantronix(F7Bytes(kMacB), kIpB);
+    Lantronix(F9Bytes(1111), kIpA);
+    Lantronix(F9Bytes(2222), kIpB);
+    ASSERT_EQ(rows.RowCount(), 2);
+    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
+    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"1111");
+    EXPECT_EQ(Cell(1, kColumnMacAddress), L"00-20-4A-01-02-03");
+    EXPECT_EQ(Cell(1, kColumnIpAddress), L"198.18.1.2");
+    EXPECT_EQ(Cell(1, kColumnTcpPort), L"2222");
+}
+
+TEST_F(DeviceDiscoveryTest, F7AndF9FromDifferentSendersAreNotJoined) {
+    Lantronix(F7Bytes(kMacA), kIpA);
+    Lantronix(F9Bytes(1111), kIpB);
+    EXPECT_EQ(rows.RowCount(), 0);
+}
+
+TEST_F(DeviceDiscoveryTest, LaterLantronixRepliesRefreshAddressAndPortOnly) {
+    Lantronix(F7Bytes(kMacA));
+    Lantronix(F9Bytes(1111));
+    rows.SetCellText(0, kColumnName, L"kept");
+    Lantronix(F9Bytes(2222));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"2222");
+    EXPECT_EQ(Cell(0, kColumnName), L"kept");
+}
+
+TEST_F(DeviceDiscoveryTest, LantronixDatagramsFailingTheirChecksAreIgnored) {
+    auto f7 = F7Bytes(kMacA);
+    f7[1] = 0x01; // header not three zeros
+    Lantronix(f7);
+    auto f9Short = F9Bytes(1);
+    f9Short.resize(25);
+    Lantronix(f9Short);
+    auto f7Short = F7Bytes(kMacB);
+    f7Short.resize(29);
+    Lantronix(f7Short, kIpB);
+    auto other = F7Bytes(kMacB);
+    other[3] = 0xF8;
+    Lantronix(other, kIpB);
+    Lantronix(Bytes{0x00, 0x01, 0x00, 0xF6});
+    Lantronix(Bytes{0x00, 0x01, 0x00, 0xF8});
+    Lantronix(Bytes{0x00, 0x00, 0x00});
+    Lantronix(Bytes{});
+    // None of the above may have left a half-known sender behind: a good F9 alone still adds nothing.
+    Lantronix(F9Bytes(1));
+    Lantronix(F9Bytes(1), kIpB);
+    EXPECT_EQ(rows.RowCount(), 0);
+}
+
+TEST_F(DeviceDiscoveryTest, DeviceAnsweringBothProtocolsHasOneRow) {
+    Ti(TiReplyBytes(kMacA, 4001, "both"));
+    Lantronix(F7Bytes(kMacA));
+    Lantronix(F9Bytes(4001));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(Cell(0, kColumnName), L"both"); // Lantronix replies never touch the Name
+    Lantronix(F9Bytes(5000), kIpA);
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"5000");
+    Ti(TiReplyBytes(kMacA, 4001, "both"));
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"4001"); // whichever came last
+    ASSERT_EQ(rows.RowCount(), 1);
+
+    // Lantronix first: the Lantronix name until a TI reply names it.
+    FakeDeviceRows other;
+    DeviceDiscovery d(other, Ports(1), Latin1Decode);
+    d.OnLantronixReply(F7Bytes(kMacB), kIpB);
+    d.OnLantronixReply(F9Bytes(4001), kIpB);
+    EXPECT_EQ(other.CellText(0, kColumnName), L"Lantronix XPort");
+    d.OnTiReply(TiReplyBytes(kMacB, 4001, "ti name"), kIpB);
+    ASSERT_EQ(other.RowCount(), 1);
+    EXPECT_EQ(other.CellText(0, kColumnName), L"ti name");
+}
+
+TEST_F(DeviceDiscoveryTest, TickedRowIsNeverChanged) {
+    Ti(TiReplyBytes(kMacA, 4001, "a"));
+    Lantronix(F7Bytes(kMacA));
+    Lantronix(F9Bytes(4001));
+    rows.SetChecked(0, true);
+    rows.SetItemData(0, 7);
+    const int writes = rows.Writes();
+    Ti(TiReplyBytes(kMacA, 9, "moved"), kIpB);
+    Lantronix(F7Bytes(kMacA), kIpB);
+    Lantronix(F9Bytes(9), kIpB);
+    Lantronix(F9Bytes(9), kIpA);
+    EXPECT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(rows.Writes(), writes);
+    EXPECT_TRUE(rows.IsChecked(0));
+    EXPECT_EQ(rows.ItemData(0), 7);
+    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
+
+    rows.SetChecked(0, false); // unticked again: refreshed as before
+    Ti(TiReplyBytes(kMacA, 9, "moved"), kIpB);
+    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.2");
+    EXPECT_EQ(Cell(0, kColumnName), L"moved");
+}
+
+TEST_F(DeviceDiscoveryTest, NewRowProposesTheFreePortAtItsIndexWhateverTheUserChose) {
+    Ti(TiReplyBytes(kMacA, 1, "a"));
+    rows.SetCellText(0, kColumnComPort, L"COM6");
+    Ti(TiReplyBytes(kMacB, 1, "b"));
+    EXPECT_EQ(Cell(1, kColumnComPort), L"COM4");
+}
+
+TEST_F(DeviceDiscoveryTest, MoreDevicesThanFreeNamesAreListedWithoutComPort) {
+    for (std::uint8_t i = 0; i < 6; ++i)
+        Ti(TiReplyBytes({2, 0, 0, 0, 0, i}, 4000 + i, "d"), {198, 18, 1, static_cast<std::uint8_t>(i + 1)});
+    ASSERT_EQ(rows.RowCount(), 6);
+    EXPECT_EQ(Cell(3, kColumnComPort), L"COM6");
+    for (int row : {4, 5}) {
+        EXPECT_EQ(Cell(row, kColumnComPort), L"");
+        EXPECT_EQ(Cell(row, kColumnIpAddress), L"198.18.1." + std::to_wstring(row + 1));
+        EXPECT_EQ(Cell(row, kColumnTcpPort), std::to_wstring(4000 + row));
+        EXPECT_EQ(Cell(row, kColumnMacAddress), L"02-00-00-00-00-0" + std::to_wstring(row));
+        EXPECT_EQ(Cell(row, kColumnStatus), L"Disable");
+    }
+
+    FakeDeviceRows none;
+    DeviceDiscovery noPorts(none, {}, Latin1Decode);
+    noPorts.OnLantronixReply(F7Bytes(kMacA), kIpA);
+    noPorts.OnLantronixReply(F9Bytes(1), kIpA);
+    ASSERT_EQ(none.RowCount(), 1);
+    EXPECT_EQ(none.CellText(0, kColumnComPort), L"");
+}
+
+TEST_F(DeviceDiscoveryTest, SecondSearchAddsOnlyDevicesNotListedYet) {
+    Ti(TiReplyBytes(kMacA, 1, "a"));
+    Ti(TiReplyBytes(kMacA, 1, "a"));
+    Ti(TiReplyBytes(kMacB, 1, "b"), kIpB);
+    Lantronix(F7Bytes(kMacB), kIpB);
+    Lantronix(F9Bytes(1), kIpB);
+    EXPECT_EQ(rows.RowCount(), 2);
+}
+
+TEST(FindRowByMac, FirstExactCaseSensitiveMatchOrTheRowCount) {
+    FakeDeviceRows rows;
+    for (const wchar_t* mac : {L"00-1A-2B-3C-4D-5E", L"00-1a-2b-3c-4d-5e", L"00-1A-2B-3C-4D-5E"}) {
+        const int row = rows.AppendRow();
+        rows.SetCellText(row, kColumnMacAddress, mac);
+    }
+    EXPECT_EQ(DeviceDiscovery::FindRowByMac(rows, L"00-1A-2B-3C-4D-5E"), 0);
+    EXPECT_EQ(DeviceDiscovery::FindRowByMac(rows, L"00-1a-2b-3c-4d-5e"), 1);
+    EXPECT_EQ(DeviceDiscovery::FindRowByMac(rows, L"00-1A-2B-3C-4D"), 3);
+    EXPECT_EQ(DeviceDiscovery::FindRowByMac(FakeDeviceRows{}, L""), 0);
+}
