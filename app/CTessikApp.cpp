@@ -1,5 +1,6 @@
 #include "app/CTessikApp.h"
 
+#include "framework/AsyncUdpSocket.h"
 #include "ui/CTessikDlg.h"
 
 #include <commctrl.h>
@@ -22,6 +23,7 @@ bool CTessikApp::InitInstance() noexcept {
     CoInitialize(nullptr); // the shell's URL handling may need COM; a failure changes nothing here
 
     {
+        const win::WinsockSession winsock; // the discovery sockets need it, whatever the engine does
         CTessikDlg dialog;
         dialog.DoModal(instance_, nullptr);
     }

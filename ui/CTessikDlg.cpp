@@ -1,5 +1,7 @@
 #include "ui/CTessikDlg.h"
 
+#include "discovery/LocalAddresses.h"
+#include "framework/Text.h"
 #include "ui/CAboutDlg.h"
 #include "ui/WindowMessages.h"
 #include "ui/free_ports.h"
@@ -10,6 +12,7 @@
 #include <windowsx.h>
 
 #include <array>
+#include <cstring>
 
 namespace kavrel {
 
@@ -35,6 +38,47 @@ HICON LoadAppIcon(int size) {
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0));
 }
 
+// Enough for a burst of replies from a thousand devices while the user-interface thread is busy.
+constexpr int kDiscoveryReceiveBuffer = 4 * 1024 * 1024;
+// Datagrams read per read notification; more wait for the next one, so other messages get their turn.
+constexpr int kRepliesPerNotification = 64;
+
+in_addr ToInAddr(const Ipv4Octets& octets) {
+    in_addr address{};
+    std::memcpy(&address, octets.data(), octets.size());
+    return address;
+}
+
+Ipv4Octets ToOctets(in_addr address) {
+    Ipv4Octets octets;
+    std::memcpy(octets.data(), &address, octets.size());
+    return octets;
+}
+
+// Reads what a socket has waiting and hands each whole datagram to the reply rules.
+template <class Handler> void ReadReplies(win::AsyncUdpSocket& socket, Handler&& handle) {
+    for (int i = 0; i < kRepliesPerNotification; ++i) {
+        std::array<std::uint8_t, kMaxReplySize> buffer{};
+        const auto datagram = socket.ReceiveFrom(buffer);
+        if (!datagram)
+            return;
+        if (!datagram->dropped)
+            handle(std::span<const std::uint8_t>(buffer.data(), datagram->size), ToOctets(datagram->sender));
+    }
+}
+
+// Shows the wait cursor until the end of the scope.
+class WaitCursor {
+public:
+    WaitCursor() noexcept : previous_(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR previous_;
+};
+
 // A serial port of that name exists when the system has a default configuration for it.
 bool ComPortExists(const std::wstring& name) {
     COMMCONFIG config{};
@@ -53,6 +97,7 @@ struct CTessikDlgMap {
         win::OnCommand<CTessikDlg>(IDOK, BN_CLICKED, &CTessikDlg::OnExit),
         win::OnNotify<CTessikDlg>(IDC_DEVICE_LIST, NM_DBLCLK, &CTessikDlg::OnDeviceListDblClk),
         win::OnMessage<CTessikDlg>(WM_COMBOLIST_GETITEMS, &CTessikDlg::OnComboListGetItems),
+        win::OnCommand<CTessikDlg>(IDC_SEARCH, BN_CLICKED, &CTessikDlg::OnBnClickedSearch),
     };
 };
 
@@ -82,9 +127,12 @@ BOOL CTessikDlg::OnInitDialog() {
                                         LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     InsertDeviceColumns();
     ScanFreePorts();
+    m_discovery.emplace(m_listDevices, m_arrFreePorts, [](std::string_view ansi) { return win::FromAnsi(ansi); });
+    CreateSockets();
 
     EnableWindow(m_btnStart, FALSE);
     EnableWindow(m_btnStop, FALSE);
+    SendSearchRequests();
     return TRUE; // the focus goes to the first tab stop, Exit
 }
 
@@ -115,6 +163,53 @@ void CTessikDlg::InsertDeviceColumns() {
 
 void CTessikDlg::ScanFreePorts() {
     m_arrFreePorts = FreePortNames(ComPortExists);
+}
+
+bool CTessikDlg::CreateSockets() {
+    const auto addresses = LocalIpv4Addresses();
+    if (!addresses)
+        return false;
+    for (const Ipv4Octets& address : *addresses) {
+        if (!TakesDiscoverySockets(address))
+            continue;
+        // A socket that cannot be made or bound keeps its place, silent, so indexes stay paired by address.
+        auto ti = std::make_unique<CClientSocketTI>(this, static_cast<int>(m_arrSocketsTI.size()));
+        ti->Create(ToInAddr(address), kTiPort, kDiscoveryReceiveBuffer);
+        m_arrSocketsTI.push_back(std::move(ti));
+        auto lantronix = std::make_unique<CClientSocketL>(this, static_cast<int>(m_arrSocketsL.size()));
+        lantronix->Create(ToInAddr(address), kLantronixPort, kDiscoveryReceiveBuffer);
+        m_arrSocketsL.push_back(std::move(lantronix));
+    }
+    return true;
+}
+
+void CTessikDlg::SendSearchRequests() {
+    for (const SearchDatagram& request : SearchRequests(m_arrSocketsTI.size())) {
+        win::AsyncUdpSocket& socket = request.socket == DiscoveryProtocol::Ti
+                                          ? static_cast<win::AsyncUdpSocket&>(*m_arrSocketsTI[request.addressIndex])
+                                          : *m_arrSocketsL[request.addressIndex];
+        socket.SendTo(request.bytes, ToInAddr(request.destination), request.destinationPort);
+    }
+}
+
+LRESULT CTessikDlg::OnBnClickedSearch(WPARAM, LPARAM) {
+    WaitCursor wait;
+    SendSearchRequests();
+    return 0;
+}
+
+void CTessikDlg::OnReceiveTI(int index) {
+    ReadReplies(*m_arrSocketsTI.at(static_cast<size_t>(index)),
+                [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
+                    m_discovery->OnTiReply(bytes, sender);
+                });
+}
+
+void CTessikDlg::OnReceiveL(int index) {
+    ReadReplies(*m_arrSocketsL.at(static_cast<size_t>(index)),
+                [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
+                    m_discovery->OnLantronixReply(bytes, sender);
+                });
 }
 
 LRESULT CTessikDlg::OnSysCommand(WPARAM wparam, LPARAM) {
