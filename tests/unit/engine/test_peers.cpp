@@ -46,7 +46,7 @@ void DeviceServer::Listen() {
     asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port_);
     acceptor_.open(endpoint.protocol());
     acceptor_.set_option(asio::socket_base::reuse_address(true));
-    if (mode_ == Mode::Silent) {
+    if (mode_ == Mode::Slow) {
         acceptor_.set_option(asio::socket_base::receive_buffer_size(4096)); // fills fast
     }
     acceptor_.bind(endpoint);
@@ -65,15 +65,14 @@ void DeviceServer::Accept() {
         auto& conn = conns_.emplace_back(io_);
         lock.unlock();
         conn.socket = std::move(socket);
-        if (mode_ != Mode::Silent) {
-            Read(&conn);
-        }
+        Read(&conn);
         Accept();
     });
 }
 
 void DeviceServer::Read(Conn* conn) {
-    conn->socket.async_read_some(asio::buffer(conn->buffer), [this, conn](std::error_code ec, std::size_t n) {
+    std::size_t size = mode_ == Mode::Slow ? 4096 : sizeof conn->buffer;
+    conn->socket.async_read_some(asio::buffer(conn->buffer, size), [this, conn](std::error_code ec, std::size_t n) {
         if (ec) {
             std::lock_guard lock(mutex_);
             conn->open = false;
@@ -92,6 +91,11 @@ void DeviceServer::Read(Conn* conn) {
         {
             std::lock_guard lock(mutex_);
             received_.append(conn->buffer, n);
+        }
+        if (mode_ == Mode::Slow) {
+            conn->pause.expires_after(50ms);
+            conn->pause.async_wait([this, conn](std::error_code) { Read(conn); });
+            return;
         }
         Read(conn);
     });

@@ -21,7 +21,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 class DeviceServer {
 public:
-    enum class Mode { Echo, Record, Silent };
+    // Slow reads a little every 50 ms: it keeps its connection alive but cannot keep up.
+    enum class Mode { Echo, Record, Slow };
 
     explicit DeviceServer(Mode mode);
     DeviceServer(const DeviceServer&) = delete;
@@ -43,6 +44,7 @@ private:
         asio::ip::tcp::socket socket;
         char buffer[16 * 1024];
         bool open = true;
+        asio::steady_timer pause{socket.get_executor()};
     };
 
     void Listen();
