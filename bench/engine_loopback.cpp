@@ -144,6 +144,9 @@ int main() {
     writer.join();
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!written || !echoed || in != out) {
+        auto diff = std::mismatch(in.begin(), in.end(), out.begin());
+        std::fprintf(stderr, "written %d echoed %d first difference at %zu\n", written, echoed,
+                     static_cast<std::size_t>(diff.first - in.begin()));
         return Fail("echo incomplete or altered");
     }
 

@@ -20,11 +20,11 @@ void RelayHub::SetPort(PortEndpoint* port) {
     }
     port_ = port;
     ++generation_;
+    reading_ = false;
+    retrying_ = false;
     retryTimer_.cancel();
     ReleasePending();
-    if (port_) {
-        ReadPort();
-    }
+    MaybeReadPort();
 }
 
 void RelayHub::Close() {
@@ -56,14 +56,28 @@ void RelayHub::ReleasePending() {
 void RelayHub::Join(TcpClient* client) {
     if (!closed_ && std::find(clients_.begin(), clients_.end(), client) == clients_.end()) {
         clients_.push_back(client);
+        MaybeReadPort();
     }
 }
 
 void RelayHub::Leave(TcpClient* client) {
     std::erase(clients_, client);
+    MaybeReadPort();
+}
+
+void RelayHub::MaybeReadPort() {
+    if (closed_ || !port_ || reading_ || retrying_) {
+        return;
+    }
+    bool room = clients_.empty() ||
+                std::any_of(clients_.begin(), clients_.end(), [](TcpClient* c) { return !c->Backlogged(); });
+    if (room) {
+        ReadPort();
+    }
 }
 
 void RelayHub::ReadPort() {
+    reading_ = true;
     auto chunk = std::make_shared<Chunk>(kPortReadSize);
     port_->AsyncReadSome(asio::buffer(*chunk),
                          [self = shared_from_this(), generation = generation_,
@@ -74,11 +88,14 @@ void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chu
     if (closed_ || generation != generation_) {
         return;
     }
+    reading_ = false;
     if (ec) {
+        retrying_ = true;
         retryTimer_.expires_after(kPortRetryDelay);
         retryTimer_.async_wait([self = shared_from_this(), generation](std::error_code timerEc) {
-            if (!timerEc && !self->closed_ && generation == self->generation_) {
-                self->ReadPort();
+            if (!timerEc && generation == self->generation_) {
+                self->retrying_ = false;
+                self->MaybeReadPort();
             }
         });
         return;
@@ -90,7 +107,7 @@ void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chu
     for (TcpClient* client : clients) {
         client->Send(shared);
     }
-    ReadPort();
+    MaybeReadPort();
 }
 
 void RelayHub::ToPort(asio::const_buffer bytes, std::function<void()> resume) {

@@ -1,7 +1,9 @@
 #pragma once
 // One Splitter at work: joins its port to every connected TcpClient. Bytes from the port go to every
 // client; bytes from any client go to the port, a client's next read only once its bytes are written, so a
-// slow serial program pushes back through TCP instead of piling up here. Lives on the I/O thread.
+// slow serial program pushes back through TCP instead of piling up here. The port is read only while some
+// client has room (or none is connected): when all lag, the serial program waits, as under flow control;
+// when one lags behind the others it is cut at its bound instead. Lives on the I/O thread.
 
 #include "engine/port_endpoint.h"
 
@@ -30,6 +32,8 @@ public:
 
     void Join(TcpClient* client);
     void Leave(TcpClient* client);
+    // A client's queue went below the pause mark.
+    void ClientDrained() { MaybeReadPort(); }
     // bytes must stay valid until resume runs; resume runs once they are written or dropped.
     void ToPort(asio::const_buffer bytes, std::function<void()> resume);
 
@@ -39,6 +43,7 @@ private:
         std::function<void()> resume;
     };
 
+    void MaybeReadPort();
     void ReadPort();
     void OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chunk, std::error_code ec, std::size_t n);
     void WriteNext();
@@ -49,6 +54,8 @@ private:
     // Bumped whenever the port changes, so completions of the old port's operations are recognised.
     unsigned generation_ = 0;
     bool closed_ = false;
+    bool reading_ = false;  // a read on the port is outstanding
+    bool retrying_ = false; // waiting to read again after a failed read
     std::vector<TcpClient*> clients_;
     std::deque<Pending> pending_;
     bool writing_ = false;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <vector>
 
 namespace kavrel::engine {
 
@@ -19,6 +20,8 @@ public:
     // Bytes from the port queued for one connection beyond this cut it: it cannot keep up, and holding more
     // would let one slow peer stall the port for the others.
     static constexpr std::size_t kMaxQueued = 1024 * 1024;
+    // Above this the client counts as behind: the hub stops reading the port if every client is.
+    static constexpr std::size_t kBacklog = 256 * 1024;
 
     TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
               std::chrono::seconds maxBackoff);
@@ -28,6 +31,7 @@ public:
     void Start();
     void Close();
     bool Connected() const { return connected_.load(); }
+    bool Backlogged() const { return conn_ && conn_->queued >= kBacklog; }
     const RelayHub* Hub() const { return hub_.get(); }
     // Bytes from the port; queued while connected, dropped otherwise, as on a line with nothing attached.
     void Send(const std::shared_ptr<const Chunk>& chunk);
@@ -40,7 +44,8 @@ private:
         std::array<char, 16 * 1024> readBuffer{};
         std::deque<std::shared_ptr<const Chunk>> queue;
         std::size_t queued = 0;
-        bool writing = false;
+        std::size_t inFlight = 0; // chunks at the front of the queue being written
+        std::vector<asio::const_buffer> gather;
     };
     using ConnectionPtr = std::shared_ptr<Connection>;
 

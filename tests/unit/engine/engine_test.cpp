@@ -344,3 +344,19 @@ TEST_F(EngineTest, ClientThatCannotKeepUpIsCutOthersGetEverything) {
     EXPECT_TRUE(WaitUntil([&] { return slow.Accepted() >= 2; })) << "the slow one was cut and reconnected";
     EXPECT_LT(slow.Received().size(), data.size());
 }
+
+TEST_F(EngineTest, LoneSlowClientHoldsTheProgramBackInsteadOfBeingCut) {
+    DeviceServer slow(DeviceServer::Mode::Slow);
+    MakeLink();
+    int32_t client = vspe_createDevice("TcpClient", ClientInit(slow.Port()).c_str());
+    ASSERT_TRUE(vspe_startEmulation());
+    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    SerialProgram program(PortPath());
+    // More than the cut-off bound and every socket buffer together: with nobody faster to protect, the
+    // program's writes wait instead.
+    auto data = Pattern(8 * 1024 * 1024, 5);
+    ASSERT_TRUE(program.Write(data, 120s));
+    EXPECT_TRUE(WaitUntil([&] { return slow.Received().size() >= data.size(); }, 120s));
+    EXPECT_TRUE(slow.Received() == data);
+    EXPECT_EQ(slow.Accepted(), 1);
+}

@@ -47,7 +47,8 @@ void DeviceServer::Listen() {
     acceptor_.open(endpoint.protocol());
     acceptor_.set_option(asio::socket_base::reuse_address(true));
     if (mode_ == Mode::Slow) {
-        acceptor_.set_option(asio::socket_base::receive_buffer_size(4096)); // fills fast
+        acceptor_.set_option(
+            asio::socket_base::receive_buffer_size(64 * 1024)); // a small window, so it falls behind at once
     }
     acceptor_.bind(endpoint);
     acceptor_.listen();
@@ -71,8 +72,7 @@ void DeviceServer::Accept() {
 }
 
 void DeviceServer::Read(Conn* conn) {
-    std::size_t size = mode_ == Mode::Slow ? 4096 : sizeof conn->buffer;
-    conn->socket.async_read_some(asio::buffer(conn->buffer, size), [this, conn](std::error_code ec, std::size_t n) {
+    conn->socket.async_read_some(asio::buffer(conn->buffer), [this, conn](std::error_code ec, std::size_t n) {
         if (ec) {
             std::lock_guard lock(mutex_);
             conn->open = false;
@@ -93,7 +93,7 @@ void DeviceServer::Read(Conn* conn) {
             received_.append(conn->buffer, n);
         }
         if (mode_ == Mode::Slow) {
-            conn->pause.expires_after(50ms);
+            conn->pause.expires_after(10ms);
             conn->pause.async_wait([this, conn](std::error_code) { Read(conn); });
             return;
         }

@@ -21,7 +21,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 class DeviceServer {
 public:
-    // Slow reads a little every 50 ms: it keeps its connection alive but cannot keep up.
+    // Slow reads 16 KiB every 10 ms: it keeps its connection alive but cannot keep up.
     enum class Mode { Echo, Record, Slow };
 
     explicit DeviceServer(Mode mode);
