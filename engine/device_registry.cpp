@@ -1,0 +1,91 @@
+#include "engine/device_registry.h"
+
+#include <atomic>
+
+namespace kavrel::engine {
+namespace {
+
+// Ids are never reused while the process lives, not even after the engine is released and started again,
+// so a stale id held by the caller can never name a new device.
+std::atomic<std::int32_t> nextId{1};
+
+template <class Config, class Match>
+std::optional<std::int32_t> FindIf(const std::map<std::int32_t, Device>& devices, Match match) {
+    for (const auto& [id, device] : devices) {
+        if (auto* config = std::get_if<Config>(&device); config && match(*config)) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::int32_t> DeviceRegistry::Create(std::string_view type, std::string_view init) {
+    if (type == "Connector") {
+        auto config = ParseConnector(init);
+        if (!config || ConnectorFor(config->comNumber)) {
+            return std::nullopt;
+        }
+        return Add(*config);
+    }
+    if (type == "Splitter") {
+        auto config = ParseSplitter(init);
+        if (!config || !ConnectorFor(config->comNumber) || SplitterOnPort(config->comNumber) ||
+            SplitterFor(config->linkNumber)) {
+            return std::nullopt;
+        }
+        return Add(*config);
+    }
+    if (type == "TcpClient") {
+        auto config = ParseTcpClient(init);
+        if (!config || !SplitterFor(config->linkNumber)) {
+            return std::nullopt;
+        }
+        return Add(*config);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> DeviceRegistry::Add(Device device) {
+    std::int32_t id = nextId.fetch_add(1); // wraps to negative only after 2^31 devices
+    if (id <= 0) {
+        return std::nullopt;
+    }
+    devices_.emplace(id, std::move(device));
+    return id;
+}
+
+bool DeviceRegistry::Destroy(std::int32_t id) {
+    return devices_.erase(id) > 0;
+}
+
+const Device* DeviceRegistry::Find(std::int32_t id) const {
+    auto it = devices_.find(id);
+    return it == devices_.end() ? nullptr : &it->second;
+}
+
+std::optional<std::int32_t> DeviceRegistry::ConnectorFor(int comNumber) const {
+    return FindIf<ConnectorConfig>(devices_, [&](const ConnectorConfig& c) { return c.comNumber == comNumber; });
+}
+
+std::optional<std::int32_t> DeviceRegistry::SplitterFor(std::int32_t linkNumber) const {
+    return FindIf<SplitterConfig>(devices_, [&](const SplitterConfig& s) { return s.linkNumber == linkNumber; });
+}
+
+std::optional<std::int32_t> DeviceRegistry::SplitterOnPort(int comNumber) const {
+    return FindIf<SplitterConfig>(devices_, [&](const SplitterConfig& s) { return s.comNumber == comNumber; });
+}
+
+bool DeviceRegistry::Ready(std::int32_t id) const {
+    const Device* device = Find(id);
+    if (!device) {
+        return false;
+    }
+    if (auto* splitter = std::get_if<SplitterConfig>(device)) {
+        return ConnectorFor(splitter->comNumber).has_value();
+    }
+    return std::holds_alternative<ConnectorConfig>(*device);
+}
+
+} // namespace kavrel::engine

@@ -1,0 +1,160 @@
+#include "engine/posix/pty_port.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+namespace kavrel::engine {
+namespace {
+
+std::string PortDirectory() {
+    if (const char* dir = std::getenv("KAVREL_PORT_DIR"); dir && *dir) {
+        return dir;
+    }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+        return std::string(runtime) + "/kavrel";
+    }
+    return "/tmp/kavrel-" + std::to_string(getuid());
+}
+
+// The lock says a live engine owns COMN. It dies with its process, so a link left by a dead engine has
+// no lock and is replaced; one whose lock is held belongs to another engine and is refused.
+UniqueFd LockName(const std::string& path) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!fd || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            return {};
+        }
+        // The owner unlinks the file before it lets go; a lock on an unlinked file proves nothing.
+        struct stat held {
+        }, named{};
+        if (fstat(fd.Get(), &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            return fd;
+        }
+    }
+    return {};
+}
+
+speed_t Speed(int baud) {
+    static constexpr std::pair<int, speed_t> speeds[] = {
+        {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+        {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+        {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+        {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    };
+    for (auto [value, speed] : speeds) {
+        if (value == baud) {
+            return speed;
+        }
+    }
+    return B0; // not a rate a terminal can name: leave the speed as it is
+}
+
+} // namespace
+
+std::unique_ptr<PortEndpoint> OpenPort(asio::io_context& io, int comNumber) {
+    return PtyPort::Open(io, comNumber);
+}
+
+std::unique_ptr<PtyPort> PtyPort::Open(asio::io_context& io, int comNumber) {
+    std::string dir = PortDirectory();
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        return nullptr;
+    }
+    std::unique_ptr<PtyPort> port(new PtyPort(io));
+    std::string name = "COM" + std::to_string(comNumber);
+    port->linkPath_ = dir + "/" + name;
+    std::string lockPath = dir + "/." + name + ".lock";
+    port->lock_ = LockName(lockPath);
+    if (!port->lock_) {
+        return nullptr;
+    }
+    port->lockPath_ = lockPath;
+
+    UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    char slaveName[PATH_MAX];
+    if (!master || grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0 ||
+        ptsname_r(master.Get(), slaveName, sizeof slaveName) != 0) {
+        return nullptr;
+    }
+    port->slavePath_ = slaveName;
+    port->slave_.Reset(::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!port->slave_) {
+        return nullptr;
+    }
+    port->Configure(SerialParams{});
+    port->master_.assign(master.Release());
+    port->master_.non_blocking(true);
+
+    // Published under a temporary name first: the rename replaces a stale link in one step.
+    std::string temporary = dir + "/." + name + ".new";
+    ::unlink(temporary.c_str());
+    if (::symlink(slaveName, temporary.c_str()) != 0 || ::rename(temporary.c_str(), port->linkPath_.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        port->linkPath_.clear();
+        return nullptr;
+    }
+    return port;
+}
+
+PtyPort::~PtyPort() {
+    if (!linkPath_.empty()) {
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
+        if (n >= 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_) {
+            ::unlink(linkPath_.c_str());
+        }
+    }
+    if (lock_) {
+        ::unlink(lockPath_.c_str());
+    }
+}
+
+void PtyPort::AsyncReadSome(asio::mutable_buffer buffer, Handler handler) {
+    master_.async_read_some(buffer, std::move(handler));
+}
+
+void PtyPort::AsyncWriteAll(asio::const_buffer buffer, Handler handler) {
+    asio::async_write(master_, buffer, std::move(handler));
+}
+
+void PtyPort::Cancel() {
+    asio::error_code ignored;
+    master_.cancel(ignored);
+}
+
+void PtyPort::Configure(const SerialParams& params) {
+    termios tio{};
+    if (tcgetattr(slave_.Get(), &tio) != 0) {
+        return;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= sizes[params.dataBits - 5] | CLOCAL | CREAD;
+    if (params.parity != 0) {
+        tio.c_cflag |= PARENB;
+        tio.c_cflag |= (params.parity == 1 || params.parity == 3) ? PARODD : 0;
+        tio.c_cflag |= params.parity >= 3 ? CMSPAR : 0;
+    }
+    tio.c_cflag |= params.stopBits == 2 ? CSTOPB : 0;
+    if (speed_t speed = Speed(params.baud); speed != B0) {
+        cfsetspeed(&tio, speed);
+    }
+    tcsetattr(slave_.Get(), TCSANOW, &tio);
+}
+
+void PtyPort::DiscardPending() {
+    tcflush(slave_.Get(), TCOFLUSH);
+}
+
+} // namespace kavrel::engine

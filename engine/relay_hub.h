@@ -1,0 +1,64 @@
+#pragma once
+// One Splitter at work: joins its port to every connected TcpClient. Bytes from the port go to every
+// client; bytes from any client go to the port, a client's next read only once its bytes are written, so a
+// slow serial program pushes back through TCP instead of piling up here. The port is read only while some
+// client has room (or none is connected): when all lag, the serial program waits, as under flow control;
+// when one lags behind the others it is cut at its bound instead. Lives on the I/O thread.
+
+#include "engine/port_endpoint.h"
+
+#include <asio.hpp>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace kavrel::engine {
+
+class TcpClient;
+using Chunk = std::vector<char>;
+
+class RelayHub : public std::enable_shared_from_this<RelayHub> {
+public:
+    explicit RelayHub(asio::io_context& io) : retryTimer_(io) {}
+    RelayHub(const RelayHub&) = delete;
+    RelayHub& operator=(const RelayHub&) = delete;
+
+    // Null detaches: the port's Connector is gone, clients' bytes are dropped.
+    void SetPort(PortEndpoint* port);
+    PortEndpoint* Port() const { return port_; }
+    void Close();
+
+    void Join(TcpClient* client);
+    void Leave(TcpClient* client);
+    // A client's queue went below the pause mark.
+    void ClientDrained() { MaybeReadPort(); }
+    // bytes must stay valid until resume runs; resume runs once they are written or dropped.
+    void ToPort(asio::const_buffer bytes, std::function<void()> resume);
+
+private:
+    struct Pending {
+        asio::const_buffer bytes;
+        std::function<void()> resume;
+    };
+
+    void MaybeReadPort();
+    void ReadPort();
+    void OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chunk, std::error_code ec, std::size_t n);
+    void WriteNext();
+    void ReleasePending();
+
+    asio::steady_timer retryTimer_;
+    PortEndpoint* port_ = nullptr;
+    // Bumped whenever the port changes, so completions of the old port's operations are recognised.
+    unsigned generation_ = 0;
+    bool closed_ = false;
+    bool reading_ = false;  // a read on the port is outstanding
+    bool retrying_ = false; // waiting to read again after a failed read
+    std::vector<TcpClient*> clients_;
+    std::deque<Pending> pending_;
+    bool writing_ = false;
+};
+
+} // namespace kavrel::engine

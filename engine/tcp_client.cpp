@@ -1,0 +1,161 @@
+#include "engine/tcp_client.h"
+
+#include "engine/keep_alive.h"
+
+#include <algorithm>
+
+namespace kavrel::engine {
+namespace {
+constexpr std::chrono::milliseconds kFirstBackoff{250};
+// A connection that lasted this long was a real one: the next loss retries at once again.
+constexpr auto kStableConnection = std::chrono::seconds(1);
+// An unreachable host would otherwise hold an attempt for the system's SYN timeout, minutes.
+constexpr auto kConnectTimeout = std::chrono::seconds(10);
+} // namespace
+
+TcpClient::TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
+                     std::chrono::seconds maxBackoff)
+    : io_(io), hub_(std::move(hub)), peer_(peer),
+      maxBackoff_(std::max<std::chrono::milliseconds>(maxBackoff, std::chrono::seconds(1))), retryTimer_(io),
+      connectTimer_(io) {}
+
+void TcpClient::Start() {
+    Connect();
+}
+
+void TcpClient::Close() {
+    closed_ = true;
+    connected_ = false;
+    retryTimer_.cancel();
+    connectTimer_.cancel();
+    if (conn_) {
+        asio::error_code ignored;
+        conn_->socket.close(ignored);
+        conn_.reset();
+    }
+    hub_->Leave(this);
+}
+
+void TcpClient::Connect() {
+    auto conn = std::make_shared<Connection>(io_);
+    conn_ = conn;
+    connectTimer_.expires_after(kConnectTimeout);
+    connectTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
+        if (!ec && self->Current(conn) && !self->connected_) {
+            self->Drop(conn);
+        }
+    });
+    conn->socket.async_connect(peer_,
+                               [self = shared_from_this(), conn](std::error_code ec) { self->OnConnect(conn, ec); });
+}
+
+void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
+    if (!Current(conn)) {
+        return;
+    }
+    if (ec) {
+        Drop(conn);
+        return;
+    }
+    connectTimer_.cancel();
+    asio::error_code ignored;
+    conn->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    TuneKeepAlive(conn->socket);
+    connectedAt_ = std::chrono::steady_clock::now();
+    connected_ = true;
+    hub_->Join(this);
+    Read(conn);
+}
+
+void TcpClient::Read(const ConnectionPtr& conn) {
+    conn->socket.async_read_some(asio::buffer(conn->readBuffer),
+                                 [self = shared_from_this(), conn](std::error_code ec, std::size_t n) {
+                                     if (!self->Current(conn)) {
+                                         return;
+                                     }
+                                     if (ec) {
+                                         self->Drop(conn);
+                                         return;
+                                     }
+                                     // Read on only when the port has taken these bytes: back-pressure reaches the peer
+                                     // through TCP.
+                                     self->hub_->ToPort(asio::buffer(conn->readBuffer.data(), n), [self, conn] {
+                                         if (self->Current(conn)) {
+                                             self->Read(conn);
+                                         }
+                                     });
+                                 });
+}
+
+void TcpClient::Send(const std::shared_ptr<const Chunk>& chunk) {
+    if (!connected_ || !conn_ || chunk->empty()) {
+        return;
+    }
+    if (conn_->queued + chunk->size() > kMaxQueued) {
+        Drop(conn_); // cut rather than skip bytes in the middle of its stream
+        return;
+    }
+    conn_->queue.push_back(chunk);
+    conn_->queued += chunk->size();
+    if (conn_->inFlight == 0) {
+        Write(conn_);
+    }
+}
+
+void TcpClient::Write(const ConnectionPtr& conn) {
+    // The port hands over a few KiB at a time; one send for everything waiting saves a syscall per chunk.
+    constexpr std::size_t kMaxGather = 64;
+    conn->gather.clear();
+    for (std::size_t i = 0; i < conn->queue.size() && i < kMaxGather; ++i) {
+        conn->gather.push_back(asio::buffer(*conn->queue[i]));
+    }
+    conn->inFlight = conn->gather.size();
+    asio::async_write(conn->socket, conn->gather, [self = shared_from_this(), conn](std::error_code ec, std::size_t) {
+        if (!self->Current(conn)) {
+            return;
+        }
+        if (ec) {
+            self->Drop(conn);
+            return;
+        }
+        bool wasBacklogged = self->Backlogged();
+        for (; conn->inFlight > 0; --conn->inFlight) {
+            conn->queued -= conn->queue.front()->size();
+            conn->queue.pop_front();
+        }
+        if (!conn->queue.empty()) {
+            self->Write(conn);
+        }
+        if (wasBacklogged && !self->Backlogged()) {
+            self->hub_->ClientDrained();
+        }
+    });
+}
+
+void TcpClient::Drop(const ConnectionPtr& conn) {
+    if (!Current(conn)) {
+        return;
+    }
+    asio::error_code ignored;
+    conn->socket.close(ignored);
+    conn_.reset();
+    connectTimer_.cancel();
+    if (connected_ && std::chrono::steady_clock::now() - connectedAt_ >= kStableConnection) {
+        nextDelay_ = std::chrono::milliseconds(0);
+    }
+    connected_ = false;
+    hub_->Leave(this);
+    ScheduleConnect();
+}
+
+void TcpClient::ScheduleConnect() {
+    retryTimer_.expires_after(nextDelay_);
+    nextDelay_ = nextDelay_.count() == 0 ? kFirstBackoff : std::min(nextDelay_ * 2, maxBackoff_);
+    retryTimer_.async_wait([self = shared_from_this()](std::error_code ec) {
+        if (!ec && !self->closed_) {
+            self->Connect();
+        }
+    });
+}
+
+} // namespace kavrel::engine

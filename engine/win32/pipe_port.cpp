@@ -1,0 +1,105 @@
+#include "engine/win32/pipe_port.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace kavrel::engine {
+namespace {
+constexpr DWORD kPipeBufferSize = 64 * 1024;
+
+bool ProgramGone(const std::error_code& ec) {
+    return ec == asio::error::eof || ec == asio::error::broken_pipe || ec.value() == ERROR_BROKEN_PIPE ||
+           ec.value() == ERROR_PIPE_NOT_CONNECTED || ec.value() == ERROR_NO_DATA;
+}
+} // namespace
+
+std::unique_ptr<PortEndpoint> OpenPort(asio::io_context& io, int comNumber) {
+    return PipePort::Open(io, comNumber);
+}
+
+std::unique_ptr<PipePort> PipePort::Open(asio::io_context& io, int comNumber) {
+    std::wstring name = L"\\\\.\\pipe\\COM" + std::to_wstring(comNumber);
+    // First instance only: a pipe of that name held by anyone else means the name is taken.
+    HANDLE handle =
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                         kPipeBufferSize, kPipeBufferSize, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    auto pipe = std::make_shared<Pipe>(io);
+    asio::error_code ec;
+    pipe->handle.assign(handle, ec);
+    if (ec) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return std::unique_ptr<PipePort>(new PipePort(std::move(pipe)));
+}
+
+PipePort::~PipePort() {
+    asio::error_code ignored;
+    pipe_->handle.close(ignored);
+}
+
+void PipePort::AsyncReadSome(asio::mutable_buffer buffer, Handler handler) {
+    if (pipe_->connected) {
+        Read(pipe_, buffer, std::move(handler));
+    } else {
+        Listen(pipe_, buffer, std::move(handler));
+    }
+}
+
+// Waits for a program to open the pipe, then reads.
+void PipePort::Listen(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer buffer, Handler handler) {
+    asio::windows::overlapped_ptr overlapped(pipe->handle.get_executor(),
+                                             [pipe, buffer, handler](std::error_code ec, std::size_t) mutable {
+                                                 if (ec) {
+                                                     handler(ec, 0);
+                                                     return;
+                                                 }
+                                                 pipe->connected = true;
+                                                 Read(pipe, buffer, std::move(handler));
+                                             });
+    BOOL ok = ConnectNamedPipe(pipe->handle.native_handle(), overlapped.get());
+    DWORD error = GetLastError();
+    if (!ok && error == ERROR_PIPE_CONNECTED) {
+        overlapped.complete(std::error_code(), 0); // opened before we listened
+    } else if (!ok && error != ERROR_IO_PENDING) {
+        overlapped.complete(std::error_code(static_cast<int>(error), asio::system_category()), 0);
+    } else {
+        overlapped.release();
+    }
+}
+
+void PipePort::Read(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer buffer, Handler handler) {
+    pipe->handle.async_read_some(buffer, [pipe, buffer, handler](std::error_code ec, std::size_t n) mutable {
+        if (ProgramGone(ec)) {
+            // The program closed its end: free the instance for its next open.
+            pipe->connected = false;
+            DisconnectNamedPipe(pipe->handle.native_handle());
+            Listen(pipe, buffer, std::move(handler));
+            return;
+        }
+        handler(ec, n);
+    });
+}
+
+void PipePort::AsyncWriteAll(asio::const_buffer buffer, Handler handler) {
+    if (!pipe_->connected) {
+        // Nobody has the port open: the bytes go nowhere, as on a serial line with nothing attached.
+        asio::post(pipe_->handle.get_executor(), [handler, n = buffer.size()] { handler({}, n); });
+        return;
+    }
+    asio::async_write(pipe_->handle, buffer, [handler, n = buffer.size()](std::error_code ec, std::size_t written) {
+        handler(ec == asio::error::operation_aborted ? ec : std::error_code(), ec ? n : written);
+    });
+}
+
+void PipePort::Cancel() {
+    asio::error_code ignored;
+    pipe_->handle.cancel(ignored);
+}
+
+} // namespace kavrel::engine

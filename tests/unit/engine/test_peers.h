@@ -1,0 +1,87 @@
+#pragma once
+// The two ends the engine joins, as the tests play them: a device server on 127.0.0.1 and a serial
+// program on the published pty.
+
+#include <asio.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace kavrel::test {
+
+using namespace std::chrono_literals;
+
+// Polls until the condition holds; generous bounds, for a loaded machine.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);
+
+class DeviceServer {
+public:
+    // Slow reads 16 KiB every 10 ms: it keeps its connection alive but cannot keep up.
+    enum class Mode { Echo, Record, Slow };
+
+    explicit DeviceServer(Mode mode);
+    DeviceServer(const DeviceServer&) = delete;
+    DeviceServer& operator=(const DeviceServer&) = delete;
+    ~DeviceServer();
+
+    std::uint16_t Port() const { return port_; }
+    // Closes the listener and every connection, as a device server that restarts.
+    void Stop();
+    void Restart();
+    void SendToAll(const std::string& bytes);
+    std::string Received() const;
+    int Accepted() const;
+    int OpenConnections() const;
+
+private:
+    struct Conn {
+        explicit Conn(asio::io_context& io) : socket(io) {}
+        asio::ip::tcp::socket socket;
+        char buffer[16 * 1024];
+        bool open = true;
+        asio::steady_timer pause{socket.get_executor()};
+    };
+
+    void Listen();
+    void Accept();
+    void Read(Conn* conn);
+    template <class F> void OnIo(F&& f);
+
+    Mode mode_;
+    asio::io_context io_;
+    asio::ip::tcp::acceptor acceptor_;
+    std::uint16_t port_ = 0;
+    std::list<Conn> conns_;
+    mutable std::mutex mutex_;
+    std::string received_;
+    int accepted_ = 0;
+    std::thread thread_;
+};
+
+class SerialProgram {
+public:
+    explicit SerialProgram(std::string path);
+    SerialProgram(const SerialProgram&) = delete;
+    SerialProgram& operator=(const SerialProgram&) = delete;
+    ~SerialProgram() { Close(); }
+
+    bool IsOpen() const { return fd_ >= 0; }
+    void Close();
+    bool Reopen();
+    bool Write(const std::string& bytes, std::chrono::milliseconds timeout = 30s);
+    // Reads until n bytes arrived or the time is up.
+    std::string Read(std::size_t n, std::chrono::milliseconds timeout = 20s);
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+std::string Pattern(std::size_t n, unsigned seed);
+
+} // namespace kavrel::test

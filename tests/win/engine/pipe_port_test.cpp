@@ -1,0 +1,159 @@
+// vspe_api.dll under Wine: a serial program on \\.\pipe\COM7 talks through a TcpClient to an echo server.
+
+#include <asio.hpp>
+
+#include "engine/vspe_api.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <list>
+#include <string>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const wchar_t* kPipe = L"\\\\.\\pipe\\COM7";
+
+// A device server that echoes on 127.0.0.1 (inside wine-run's private namespace).
+class EchoServer {
+public:
+    EchoServer() : acceptor_(io_, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
+        Accept();
+        thread_ = std::thread([this] { io_.run(); });
+    }
+    ~EchoServer() {
+        io_.stop();
+        thread_.join();
+    }
+    std::uint16_t Port() const { return acceptor_.local_endpoint().port(); }
+
+private:
+    struct Conn {
+        explicit Conn(asio::ip::tcp::socket s) : socket(std::move(s)) {}
+        asio::ip::tcp::socket socket;
+        char buffer[16 * 1024];
+    };
+    void Accept() {
+        acceptor_.async_accept([this](std::error_code ec, asio::ip::tcp::socket socket) {
+            if (!ec) {
+                Echo(&conns_.emplace_back(std::move(socket)));
+                Accept();
+            }
+        });
+    }
+    void Echo(Conn* c) {
+        c->socket.async_read_some(asio::buffer(c->buffer), [this, c](std::error_code ec, std::size_t n) {
+            if (!ec) {
+                asio::async_write(c->socket, asio::buffer(c->buffer, n), [this, c](std::error_code wec, std::size_t) {
+                    if (!wec) {
+                        Echo(c);
+                    }
+                });
+            }
+        });
+    }
+
+    asio::io_context io_;
+    asio::ip::tcp::acceptor acceptor_;
+    std::list<Conn> conns_;
+    std::thread thread_;
+};
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 30s) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+bool Ready(int32_t id) {
+    int32_t a = 0, b = 0, c = 0, ready = 0;
+    return vspe_getDeviceInfo(id, &a, &b, &c, &ready) && ready != 0;
+}
+
+HANDLE OpenPort() {
+    return CreateFileW(kPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Polls instead of a blocking read, so a lost byte fails the test rather than hanging it.
+std::string ReadExactly(HANDLE port, std::size_t n, std::chrono::milliseconds timeout = 30s) {
+    std::string data;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    char buffer[16 * 1024];
+    while (data.size() < n && std::chrono::steady_clock::now() < deadline) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(port, nullptr, 0, nullptr, &available, nullptr)) {
+            break;
+        }
+        if (available == 0) {
+            std::this_thread::sleep_for(5ms);
+            continue;
+        }
+        DWORD got = 0;
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>({sizeof buffer, available, n - data.size()}));
+        if (!ReadFile(port, buffer, want, &got, nullptr)) {
+            break;
+        }
+        data.append(buffer, got);
+    }
+    return data;
+}
+
+bool WriteAll(HANDLE port, const std::string& data) {
+    DWORD written = 0;
+    return WriteFile(port, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) && written == data.size();
+}
+
+std::string Exchange(HANDLE port, const std::string& data) {
+    std::thread writer([&] { EXPECT_TRUE(WriteAll(port, data)); });
+    std::string echoed = ReadExactly(port, data.size());
+    writer.join();
+    return echoed;
+}
+
+} // namespace
+
+TEST(EngineUnderWine, SerialProgramTalksThroughNamedPipeToDevice) {
+    EchoServer server;
+    ASSERT_TRUE(vspe_initialize());
+    int32_t connector = vspe_createDevice("Connector", "7;1");
+    ASSERT_GT(connector, 0);
+    EXPECT_EQ(vspe_createDevice("Connector", "7;1"), -1);
+    ASSERT_GT(vspe_createDevice("Splitter", "100;7;0;2400,0,8,1,2,-1;0;0;0"), 0);
+    std::string init = "127.0.0.1;" + std::to_string(server.Port()) + ";100;2400,0,8,1,2,-1;0;10;;0;0";
+    int32_t client = vspe_createDevice("TcpClient", init.c_str());
+    ASSERT_GT(client, 0);
+    ASSERT_TRUE(vspe_startEmulation());
+    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+
+    HANDLE port = OpenPort();
+    ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(Exchange(port, "hello device"), "hello device");
+    std::string bulk(256 * 1024, '\0');
+    for (std::size_t i = 0; i < bulk.size(); ++i) {
+        bulk[i] = static_cast<char>((i * 131) >> 3);
+    }
+    EXPECT_TRUE(Exchange(port, bulk) == bulk) << "bulk data lost, reordered or altered";
+    CloseHandle(port);
+
+    // The engine listens again: the program can reopen its port.
+    HANDLE again = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(WaitUntil([&] { return (again = OpenPort()) != INVALID_HANDLE_VALUE; }));
+    EXPECT_EQ(Exchange(again, "reopened"), "reopened");
+    CloseHandle(again);
+
+    ASSERT_TRUE(vspe_stopEmulation());
+    EXPECT_FALSE(Ready(client));
+    ASSERT_TRUE(vspe_destroyAllDevices());
+    EXPECT_EQ(OpenPort(), INVALID_HANDLE_VALUE) << "the pipe is gone with its Connector";
+    vspe_release();
+}
