@@ -1,6 +1,7 @@
 #include "ui/CTessikDlg.h"
 
 #include "discovery/LocalAddresses.h"
+#include "framework/MessageBox.h"
 #include "framework/Text.h"
 #include "ui/CAboutDlg.h"
 #include "ui/WindowMessages.h"
@@ -98,6 +99,11 @@ struct CTessikDlgMap {
         win::OnNotify<CTessikDlg>(IDC_DEVICE_LIST, NM_DBLCLK, &CTessikDlg::OnDeviceListDblClk),
         win::OnMessage<CTessikDlg>(WM_COMBOLIST_GETITEMS, &CTessikDlg::OnComboListGetItems),
         win::OnCommand<CTessikDlg>(IDC_SEARCH, BN_CLICKED, &CTessikDlg::OnBnClickedSearch),
+        win::OnMessage<CTessikDlg>(WM_TIMER, &CTessikDlg::OnTimer),
+        win::OnNotify<CTessikDlg>(IDC_DEVICE_LIST, LVN_ITEMCHANGED, &CTessikDlg::OnLinkChanged),
+        win::OnCommand<CTessikDlg>(IDC_START, BN_CLICKED, &CTessikDlg::OnBnClickedStart),
+        win::OnCommand<CTessikDlg>(IDC_STOP, BN_CLICKED, &CTessikDlg::OnBnClickedStop),
+        win::OnMessage<CTessikDlg>(WM_DESTROY, &CTessikDlg::OnDestroy),
     };
 };
 
@@ -244,7 +250,82 @@ LRESULT CTessikDlg::OnQueryDragIcon(WPARAM, LPARAM) {
 
 LRESULT CTessikDlg::OnExit(WPARAM, LPARAM) {
     EndDialog(IDOK);
+    TearDown();
     return 0;
+}
+
+// Escape, the close box and the system menu's Close leave the same way as Exit, so no engine device,
+// port or connection outlives the program.
+void CTessikDlg::OnCancel() {
+    EndDialog(IDCANCEL);
+    TearDown();
+}
+
+LRESULT CTessikDlg::OnDestroy(WPARAM, LPARAM) {
+    TearDown();
+    return Default();
+}
+
+void CTessikDlg::TearDown() {
+    if (!m_emulation.Shutdown())
+        return;
+    while (!m_arrSocketsTI.empty())
+        m_arrSocketsTI.pop_back();
+    while (!m_arrSocketsL.empty())
+        m_arrSocketsL.pop_back();
+}
+
+LRESULT CTessikDlg::OnBnClickedStart(WPARAM, LPARAM) {
+    m_emulation.Start();
+    return 0;
+}
+
+LRESULT CTessikDlg::OnBnClickedStop(WPARAM, LPARAM) {
+    m_emulation.Stop();
+    return 0;
+}
+
+LRESULT CTessikDlg::OnTimer(WPARAM wparam, LPARAM) {
+    m_emulation.OnTimer(static_cast<std::uintptr_t>(wparam));
+    return Default();
+}
+
+LRESULT CTessikDlg::OnLinkChanged(WPARAM, LPARAM lparam) {
+    const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
+    if (change->uChanged & LVIF_STATE)
+        m_links.OnItemChanged(change->iItem, change->uOldState, change->uNewState);
+    return 0;
+}
+
+void CTessikDlg::Enable(DialogControl control, bool enabled) {
+    HWND window = nullptr;
+    switch (control) {
+    case DialogControl::Start:
+        window = m_btnStart;
+        break;
+    case DialogControl::Stop:
+        window = m_btnStop;
+        break;
+    case DialogControl::Search:
+        window = m_btnSearch;
+        break;
+    case DialogControl::DeviceList:
+        window = m_listDevices.Handle();
+        break;
+    }
+    EnableWindow(window, enabled ? TRUE : FALSE);
+}
+
+void CTessikDlg::Show(const std::wstring& text) {
+    win::ShowMessage(Handle(), text);
+}
+
+std::uintptr_t CTessikDlg::Arm() {
+    return SetTimer(Handle(), StatusTimer::kId, StatusTimer::kPeriodMs, nullptr);
+}
+
+void CTessikDlg::Kill(std::uintptr_t value) {
+    KillTimer(Handle(), value);
 }
 
 LRESULT CTessikDlg::OnDeviceListDblClk(WPARAM, LPARAM) {

@@ -4,10 +4,15 @@
 #include "discovery/CClientSocketL.h"
 #include "discovery/CClientSocketTI.h"
 #include "discovery/device_discovery.h"
+#include "emulation/VspeSerialEngine.h"
+#include "emulation/emulation_control.h"
+#include "emulation/port_links.h"
 #include "framework/Dialog.h"
 #include "framework/MessageMap.h"
 #include "framework/ScopedHandles.h"
 #include "ui/ListViewRows.h"
+#include "ui/buttons.h"
+#include "ui/notifier.h"
 
 #include <memory>
 #include <optional>
@@ -16,7 +21,7 @@
 
 namespace kavrel {
 
-class CTessikDlg : public win::Dialog {
+class CTessikDlg : public win::Dialog, private Buttons, private Notifier, private StatusTimer {
 public:
     CTessikDlg();
     ~CTessikDlg() override;
@@ -28,6 +33,7 @@ public:
 protected:
     bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
     BOOL OnInitDialog() override;
+    void OnCancel() override;
 
 private:
     friend struct CTessikDlgMap;
@@ -39,12 +45,24 @@ private:
     LRESULT OnDeviceListDblClk(WPARAM wparam, LPARAM lparam);
     LRESULT OnComboListGetItems(WPARAM wparam, LPARAM lparam);
     LRESULT OnBnClickedSearch(WPARAM wparam, LPARAM lparam);
+    LRESULT OnBnClickedStart(WPARAM wparam, LPARAM lparam);
+    LRESULT OnBnClickedStop(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTimer(WPARAM wparam, LPARAM lparam);
+    LRESULT OnLinkChanged(WPARAM wparam, LPARAM lparam);
+    LRESULT OnDestroy(WPARAM wparam, LPARAM lparam);
 
     void AddAboutToSystemMenu();
     void InsertDeviceColumns();
     void ScanFreePorts();
     bool CreateSockets();
     void SendSearchRequests();
+    // Every way out: the engine's devices, the links and the sockets go, once.
+    void TearDown();
+
+    void Enable(DialogControl control, bool enabled) override;
+    void Show(const std::wstring& text) override;
+    std::uintptr_t Arm() override;
+    void Kill(std::uintptr_t value) override;
 
     win::ScopedIcon m_hIcon;
     win::ScopedIcon m_hSmallIcon;
@@ -52,6 +70,9 @@ private:
     std::vector<std::unique_ptr<CClientSocketL>> m_arrSocketsL;
     std::vector<std::wstring> m_arrFreePorts;
     std::optional<DeviceDiscovery> m_discovery;
+    VspeSerialEngine m_engine;
+    PortLinks m_links{m_engine, m_listDevices, *this, *this};
+    EmulationControl m_emulation{m_engine, m_listDevices, *this, *this, *this, m_links};
     ListViewRows m_listDevices;
     HWND m_btnSearch = nullptr;
     HWND m_btnStart = nullptr;
