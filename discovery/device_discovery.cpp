@@ -14,6 +14,26 @@ int DeviceDiscovery::FindRowByMac(const DeviceRows& rows, const std::wstring& ma
     return row;
 }
 
+void DeviceDiscovery::Reindex() {
+    m_rowByMac.clear();
+    m_indexedRows = m_rows.RowCount();
+    for (int row = 0; row < m_indexedRows; ++row)
+        m_rowByMac.emplace(m_rows.CellText(row, kColumnMacAddress), row); // the first row of a MAC wins
+}
+
+int DeviceDiscovery::RowOf(const std::wstring& mac) {
+    if (m_rows.RowCount() != m_indexedRows)
+        Reindex();
+    auto it = m_rowByMac.find(mac);
+    if (it == m_rowByMac.end())
+        return m_indexedRows;
+    if (m_rows.CellText(it->second, kColumnMacAddress) == mac)
+        return it->second;
+    Reindex();
+    it = m_rowByMac.find(mac);
+    return it == m_rowByMac.end() ? m_indexedRows : it->second;
+}
+
 void DeviceDiscovery::OnTiReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender) {
     const auto reply = ParseTiReply(datagram);
     if (!reply)
@@ -37,7 +57,7 @@ void DeviceDiscovery::OnLantronixReply(std::span<const std::uint8_t> datagram, c
 
 void DeviceDiscovery::Apply(const std::wstring& mac, const Ipv4Octets& sender, std::int32_t tcpPort,
                             const std::wstring& name, bool refreshName) {
-    const int row = FindRowByMac(m_rows, mac);
+    const int row = RowOf(mac);
     const std::wstring address = Ipv4Text(sender);
     const std::wstring port = std::to_wstring(tcpPort);
     if (row < m_rows.RowCount()) {
@@ -60,6 +80,8 @@ void DeviceDiscovery::Apply(const std::wstring& mac, const Ipv4Octets& sender, s
     m_rows.SetCellText(added, kColumnName, name);
     m_rows.SetCellText(added, kColumnStatus, kStatusDisable);
     m_rows.SetChecked(added, false);
+    m_rowByMac.emplace(mac, added);
+    m_indexedRows = m_rows.RowCount();
 }
 
 } // namespace kavrel

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kavrel {
@@ -49,10 +50,17 @@ private:
     void Apply(const std::wstring& mac, const Ipv4Octets& sender, std::int32_t tcpPort, const std::wstring& name,
                bool refreshName);
 
+    // FindRowByMac's answer without reading every row's MAC cell: a search of a thousand devices would
+    // otherwise read half a million cells. Rebuilt whenever the list changed behind our back.
+    int RowOf(const std::wstring& mac);
+    void Reindex();
+
     DeviceRows& m_rows;
     std::vector<std::wstring> m_freePorts;
     NameDecoder m_decodeName;
     std::map<Ipv4Octets, LantronixSender> m_lantronixSenders;
+    std::unordered_map<std::wstring, int> m_rowByMac;
+    int m_indexedRows = 0;
 };
 
 } // namespace kavrel

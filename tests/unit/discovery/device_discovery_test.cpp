@@ -327,3 +327,26 @@ TEST(FindRowByMac, FirstExactCaseSensitiveMatchOrTheRowCount) {
     EXPECT_EQ(DeviceDiscovery::FindRowByMac(rows, L"00-1A-2B-3C-4D"), 3);
     EXPECT_EQ(DeviceDiscovery::FindRowByMac(FakeDeviceRows{}, L""), 0);
 }
+
+TEST_F(DeviceDiscoveryTest, RowsListedByOthersOrChangedBehindItsBackAreStillFound) {
+    // Rows that were there before, and one appended later by someone else.
+    for (const wchar_t* mac : {L"00-00-00-00-00-01", L"00-1A-2B-3C-4D-5E"}) {
+        const int row = rows.AppendRow();
+        rows.SetCellText(row, kColumnMacAddress, mac);
+    }
+    Ti(TiReplyBytes(kMacA, 1, "a"));
+    EXPECT_EQ(rows.RowCount(), 2);
+    EXPECT_EQ(Cell(1, kColumnName), L"a");
+    const int later = rows.AppendRow();
+    rows.SetCellText(later, kColumnMacAddress, L"00-20-4A-01-02-03");
+    Ti(TiReplyBytes(kMacB, 1, "b"));
+    EXPECT_EQ(rows.RowCount(), 3);
+    EXPECT_EQ(Cell(2, kColumnName), L"b");
+
+    // A MAC cell rewritten without adding a row: the reply goes where the text now is.
+    rows.SetCellText(1, kColumnMacAddress, L"changed");
+    rows.SetCellText(0, kColumnMacAddress, L"00-1A-2B-3C-4D-5E");
+    Ti(TiReplyBytes(kMacA, 1, "moved"));
+    EXPECT_EQ(rows.RowCount(), 3);
+    EXPECT_EQ(Cell(0, kColumnName), L"moved");
+}
