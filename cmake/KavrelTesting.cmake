@@ -37,3 +37,20 @@ function(kavrel_wine_test target)
     set_tests_properties(${target} PROPERTIES TIMEOUT ${arg_TIMEOUT}
         ENVIRONMENT "KAVREL_SCREENSHOT_DIR=${KAVREL_SCREENSHOT_DIR};KAVREL_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()
+
+# A Windows test executable run under Wine inside the simulated LAN (tools/lan, with kavrel-devsim from the
+# native build). One executable may be registered several times: NAME, its LAN arguments, its gtest filter.
+function(kavrel_lan_wine_test target)
+    cmake_parse_arguments(arg "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${target} ${arg_SOURCES})
+    target_link_libraries(${target} PRIVATE ${arg_LIBS} gtest gtest_main gmock)
+    kavrel_warnings(${target})
+endfunction()
+
+function(kavrel_add_lan_run name target filter timeout)
+    add_test(NAME ${name}
+        COMMAND ${PROJECT_SOURCE_DIR}/tools/lan ${ARGN} -- ${PROJECT_SOURCE_DIR}/tools/wine-run
+                $<TARGET_FILE:${target}> --gtest_color=no --gtest_filter=${filter})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout}
+        ENVIRONMENT "KAVREL_SCREENSHOT_DIR=${KAVREL_SCREENSHOT_DIR};KAVREL_DEVSIM=${KAVREL_NATIVE_BUILD_DIR}/bin/kavrel-devsim")
+endfunction()

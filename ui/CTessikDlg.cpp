@@ -134,10 +134,9 @@ BOOL CTessikDlg::OnInitDialog() {
     InsertDeviceColumns();
     ScanFreePorts();
     m_discovery.emplace(m_listDevices, m_arrFreePorts, [](std::string_view ansi) { return win::FromAnsi(ansi); });
+    m_emulation.StartEngine(); // a failure has shown its message; the dialog works on without the engine
     CreateSockets();
-
-    EnableWindow(m_btnStart, FALSE);
-    EnableWindow(m_btnStop, FALSE);
+    m_emulation.DisableStartStop();
     SendSearchRequests();
     return TRUE; // the focus goes to the first tab stop, Exit
 }

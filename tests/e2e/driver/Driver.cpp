@@ -66,7 +66,9 @@ Program::~Program() {
     CloseHandle(process_);
 }
 
-bool Program::Running() const noexcept { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool Program::Running() const noexcept {
+    return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
 
 DWORD Program::WaitForExit(Duration timeout) const noexcept {
     if (WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
@@ -169,7 +171,9 @@ void Click(HWND window) {
     ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
 }
 
-void PressKey(WORD virtualKey) { PressKeys({virtualKey}); }
+void PressKey(WORD virtualKey) {
+    PressKeys({virtualKey});
+}
 
 void PressKeys(std::initializer_list<WORD> chord) {
     for (WORD key : chord)
@@ -209,7 +213,9 @@ void RemoteListView::Read(void* data, size_t size, size_t offset) const {
     ReadProcessMemory(process_, remote_ + offset, data, size, nullptr);
 }
 
-int RemoteListView::RowCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+int RemoteListView::RowCount() const {
+    return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+}
 
 int RemoteListView::ColumnCount() const {
     HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
@@ -248,8 +254,8 @@ std::wstring RemoteListView::Cell(int row, int column) const {
 }
 
 bool RemoteListView::Checked(int row) const {
-    const auto state = static_cast<UINT>(
-        SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    const auto state =
+        static_cast<UINT>(SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
     return (state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
 }
 
@@ -262,6 +268,29 @@ RECT RemoteListView::CellRect(int row, int column) const {
     Read(&rect, sizeof(rect));
     MapWindowPoints(list_, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+std::optional<POINT> RemoteListView::CheckBoxPoint(int row) const {
+    RECT bounds{};
+    bounds.left = LVIR_BOUNDS;
+    Write(&bounds, sizeof(bounds));
+    if (!SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_)))
+        return std::nullopt;
+    Read(&bounds, sizeof(bounds));
+    const int y = (bounds.top + bounds.bottom) / 2;
+    for (int x = bounds.left; x < bounds.left + 40; ++x) {
+        LVHITTESTINFO hit{};
+        hit.pt = {x, y};
+        Write(&hit, sizeof(hit));
+        SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(remote_));
+        Read(&hit, sizeof(hit));
+        if (hit.iItem == row && (hit.flags & LVHT_ONITEMSTATEICON)) {
+            POINT point{x + 4, y}; // a little inside the box's left edge
+            MapWindowPoints(list_, nullptr, &point, 1);
+            return point;
+        }
+    }
+    return std::nullopt;
 }
 
 void SaveScreenshot(const std::string& name) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,8 @@ public:
     bool Checked(int row) const;
     // Bounds of a cell (column 0: the label part) in screen coordinates.
     RECT CellRect(int row, int column) const;
+    // A point on the row's check box, in screen coordinates, found by the list's own hit test.
+    std::optional<POINT> CheckBoxPoint(int row) const;
 
 private:
     void Write(const void* data, size_t size) const;
