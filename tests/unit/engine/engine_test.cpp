@@ -224,7 +224,9 @@ TEST_F(EngineTest, StopClosesConnectionsKeepsPortsAndStartResumes) {
     ASSERT_TRUE(vspe_startEmulation());
     EXPECT_TRUE(vspe_startEmulation()) << "a second start changes nothing";
     ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    auto stopStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(vspe_stopEmulation());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s) << "stop waited for an operation never cancelled";
     EXPECT_FALSE(Ready(client));
     EXPECT_TRUE(WaitUntil([&] { return server.OpenConnections() == 0; }));
     EXPECT_TRUE(fs::is_symlink(PortPath()));
