@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,13 +126,23 @@ TEST_F(EngineTest, ConnectorPublishesRawPtyAndSplitterFollowsIt) {
     EXPECT_GT(again, splitter_) << "ids are not reused";
 }
 
-TEST_F(EngineTest, StaleLinkOfDeadEngineIsReplaced) {
+TEST_F(EngineTest, StaleLinkIsReplacedLiveOwnerIsRespected) {
     fs::create_symlink("/dev/pts/9999", PortPath());
     ASSERT_TRUE(vspe_initialize());
     ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
     EXPECT_NE(fs::read_symlink(PortPath()), "/dev/pts/9999");
     SerialProgram program(PortPath());
     EXPECT_TRUE(program.IsOpen());
+
+    // A name whose lock is held belongs to a live engine elsewhere: refused, its link left alone.
+    std::string lockPath = dir_ + "/.COM8.lock";
+    int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    fs::create_symlink("/dev/pts/9998", PortPath(8));
+    EXPECT_EQ(vspe_createDevice("Connector", "8;1"), -1);
+    EXPECT_EQ(fs::read_symlink(PortPath(8)), "/dev/pts/9998");
+    ::close(lock);
+    EXPECT_GT(vspe_createDevice("Connector", "8;1"), 0) << "its engine died";
 }
 
 TEST_F(EngineTest, ByteStreamBothWaysThroughOneClient) {
