@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -124,6 +125,21 @@ TEST_F(EngineTest, ConnectorPublishesRawPtyAndSplitterFollowsIt) {
     EXPECT_FALSE(vspe_destroyDevice(splitter_));
     int32_t again = vspe_createDevice("Connector", "7;1");
     EXPECT_GT(again, splitter_) << "ids are not reused";
+}
+
+TEST_F(EngineTest, SplitterAppliesLineSettingsThePtyCarries) {
+    ASSERT_TRUE(vspe_initialize());
+    ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
+    ASSERT_GT(vspe_createDevice("Splitter", "100;7;0;115200,2,7,2,0,-1;0;0;0"), 0);
+    int fd = ::open(PortPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    // Linux's pty keeps 8 data bits and no parity whatever it is told: nothing to check there.
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO)) << "raw: no line editing, no echo";
 }
 
 TEST_F(EngineTest, StaleLinkIsReplacedLiveOwnerIsRespected) {

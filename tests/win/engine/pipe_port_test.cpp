@@ -157,6 +157,12 @@ TEST(EngineUnderWine, SerialProgramTalksThroughNamedPipeToDevice) {
     ASSERT_TRUE(vspe_stopEmulation());
     EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s);
     EXPECT_FALSE(Ready(client));
+    ASSERT_TRUE(vspe_startEmulation()); // the ports outlived the stop
+    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    HANDLE third = OpenPort();
+    ASSERT_NE(third, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(Exchange(third, "restarted"), "restarted");
+    CloseHandle(third);
     ASSERT_TRUE(vspe_destroyAllDevices());
     EXPECT_EQ(OpenPort(), INVALID_HANDLE_VALUE) << "the pipe is gone with its Connector";
     vspe_release();
