@@ -9,8 +9,20 @@
 
 namespace {
 
+struct EngineHolder {
+    std::unique_ptr<kavrel::engine::Engine> engine;
+    ~EngineHolder() {
+#ifdef _WIN32
+        // A process that ends without vspe_release: Windows has already ended the I/O thread when it
+        // unloads this DLL, so a stop would wait for it forever. The system reclaims every handle anyway.
+        (void)engine.release();
+#endif
+    }
+};
+
 std::mutex engineMutex;
-std::unique_ptr<kavrel::engine::Engine> theEngine;
+EngineHolder holder;
+auto& theEngine = holder.engine;
 
 template <class R, class F> R Guarded(R failure, F&& body) noexcept {
     try {

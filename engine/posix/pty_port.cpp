@@ -132,6 +132,7 @@ void PtyPort::Cancel() {
     master_.cancel(ignored);
 }
 
+// Linux's pty keeps the speed and stop bits it is given but forces 8 data bits and no parity.
 void PtyPort::Configure(const SerialParams& params) {
     termios tio{};
     if (tcgetattr(slave_.Get(), &tio) != 0) {

@@ -18,7 +18,7 @@ std::unique_ptr<PortEndpoint> OpenPort(asio::io_context& io, int comNumber) {
     return PipePort::Open(io, comNumber);
 }
 
-std::unique_ptr<PipePort> PipePort::Open(asio::io_context& io, int comNumber) {
+std::shared_ptr<PipePort::Pipe> PipePort::CreatePipe(asio::io_context& io, int comNumber) {
     std::wstring name = L"\\\\.\\pipe\\COM" + std::to_wstring(comNumber);
     // First instance only: a pipe of that name held by anyone else means the name is taken.
     HANDLE handle =
@@ -33,6 +33,14 @@ std::unique_ptr<PipePort> PipePort::Open(asio::io_context& io, int comNumber) {
     pipe->handle.assign(handle, ec);
     if (ec) {
         CloseHandle(handle);
+        return nullptr;
+    }
+    return pipe;
+}
+
+std::unique_ptr<PipePort> PipePort::Open(asio::io_context& io, int comNumber) {
+    auto pipe = CreatePipe(io, comNumber);
+    if (!pipe) {
         return nullptr;
     }
     return std::unique_ptr<PipePort>(new PipePort(std::move(pipe)));
@@ -53,15 +61,20 @@ void PipePort::AsyncReadSome(asio::mutable_buffer buffer, Handler handler) {
 
 // Waits for a program to open the pipe, then reads.
 void PipePort::Listen(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer buffer, Handler handler) {
-    asio::windows::overlapped_ptr overlapped(pipe->handle.get_executor(),
-                                             [pipe, buffer, handler](std::error_code ec, std::size_t) mutable {
-                                                 if (ec) {
-                                                     handler(ec, 0);
-                                                     return;
-                                                 }
-                                                 pipe->connected = true;
-                                                 Read(pipe, buffer, std::move(handler));
-                                             });
+    auto epoch = pipe->epoch;
+    auto connected = [pipe, buffer, handler, epoch](std::error_code ec, std::size_t) mutable {
+        if (ec) {
+            handler(ec, 0);
+            return;
+        }
+        pipe->connected = true;
+        if (epoch != pipe->epoch) {
+            handler(asio::error::operation_aborted, 0); // cancelled while this completion was on its way
+            return;
+        }
+        Read(pipe, buffer, std::move(handler));
+    };
+    asio::windows::overlapped_ptr overlapped(pipe->handle.get_executor(), std::move(connected));
     BOOL ok = ConnectNamedPipe(pipe->handle.native_handle(), overlapped.get());
     DWORD error = GetLastError();
     if (!ok && error == ERROR_PIPE_CONNECTED) {
@@ -74,11 +87,17 @@ void PipePort::Listen(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer bu
 }
 
 void PipePort::Read(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer buffer, Handler handler) {
-    pipe->handle.async_read_some(buffer, [pipe, buffer, handler](std::error_code ec, std::size_t n) mutable {
+    auto epoch = pipe->epoch;
+    pipe->handle.async_read_some(buffer, [pipe, buffer, handler, epoch](std::error_code ec, std::size_t n) mutable {
         if (ProgramGone(ec)) {
             // The program closed its end: free the instance for its next open.
             pipe->connected = false;
             DisconnectNamedPipe(pipe->handle.native_handle());
+            if (epoch != pipe->epoch) {
+                // Cancelled while this completion was on its way: a new listen would outlive the cancel.
+                handler(asio::error::operation_aborted, 0);
+                return;
+            }
             Listen(pipe, buffer, std::move(handler));
             return;
         }
@@ -98,6 +117,7 @@ void PipePort::AsyncWriteAll(asio::const_buffer buffer, Handler handler) {
 }
 
 void PipePort::Cancel() {
+    ++pipe_->epoch;
     asio::error_code ignored;
     pipe_->handle.cancel(ignored);
 }

@@ -27,9 +27,11 @@ private:
         explicit Pipe(asio::io_context& io) : handle(io) {}
         asio::windows::stream_handle handle;
         bool connected = false;
+        unsigned epoch = 0; // counts cancels
     };
 
     explicit PipePort(std::shared_ptr<Pipe> pipe) : pipe_(std::move(pipe)) {}
+    static std::shared_ptr<Pipe> CreatePipe(asio::io_context& io, int comNumber);
     static void Listen(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer buffer, Handler handler);
     static void Read(const std::shared_ptr<Pipe>& pipe, asio::mutable_buffer buffer, Handler handler);
 

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -124,13 +127,38 @@ TEST_F(EngineTest, ConnectorPublishesRawPtyAndSplitterFollowsIt) {
     EXPECT_GT(again, splitter_) << "ids are not reused";
 }
 
-TEST_F(EngineTest, StaleLinkOfDeadEngineIsReplaced) {
+TEST_F(EngineTest, SplitterAppliesLineSettingsThePtyCarries) {
+    ASSERT_TRUE(vspe_initialize());
+    ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
+    ASSERT_GT(vspe_createDevice("Splitter", "100;7;0;115200,2,7,2,0,-1;0;0;0"), 0);
+    int fd = ::open(PortPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    // Linux's pty keeps 8 data bits and no parity whatever it is told: nothing to check there.
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO)) << "raw: no line editing, no echo";
+}
+
+TEST_F(EngineTest, StaleLinkIsReplacedLiveOwnerIsRespected) {
     fs::create_symlink("/dev/pts/9999", PortPath());
     ASSERT_TRUE(vspe_initialize());
     ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
     EXPECT_NE(fs::read_symlink(PortPath()), "/dev/pts/9999");
     SerialProgram program(PortPath());
     EXPECT_TRUE(program.IsOpen());
+
+    // A name whose lock is held belongs to a live engine elsewhere: refused, its link left alone.
+    std::string lockPath = dir_ + "/.COM8.lock";
+    int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    fs::create_symlink("/dev/pts/9998", PortPath(8));
+    EXPECT_EQ(vspe_createDevice("Connector", "8;1"), -1);
+    EXPECT_EQ(fs::read_symlink(PortPath(8)), "/dev/pts/9998");
+    ::close(lock);
+    EXPECT_GT(vspe_createDevice("Connector", "8;1"), 0) << "its engine died";
 }
 
 TEST_F(EngineTest, ByteStreamBothWaysThroughOneClient) {
@@ -224,7 +252,9 @@ TEST_F(EngineTest, StopClosesConnectionsKeepsPortsAndStartResumes) {
     ASSERT_TRUE(vspe_startEmulation());
     EXPECT_TRUE(vspe_startEmulation()) << "a second start changes nothing";
     ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    auto stopStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(vspe_stopEmulation());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s) << "stop waited for an operation never cancelled";
     EXPECT_FALSE(Ready(client));
     EXPECT_TRUE(WaitUntil([&] { return server.OpenConnections() == 0; }));
     EXPECT_TRUE(fs::is_symlink(PortPath()));

@@ -151,9 +151,57 @@ TEST(EngineUnderWine, SerialProgramTalksThroughNamedPipeToDevice) {
     EXPECT_EQ(Exchange(again, "reopened"), "reopened");
     CloseHandle(again);
 
+    // Straight after the close: the engine's re-listen races with the stop, which must still not wait for
+    // an operation nobody cancels (the drain would end only at its 5 s safety bound).
+    auto stopStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(vspe_stopEmulation());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s);
     EXPECT_FALSE(Ready(client));
+    ASSERT_TRUE(vspe_startEmulation()); // the ports outlived the stop
+    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    HANDLE third = OpenPort();
+    ASSERT_NE(third, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(Exchange(third, "restarted"), "restarted");
+    CloseHandle(third);
     ASSERT_TRUE(vspe_destroyAllDevices());
     EXPECT_EQ(OpenPort(), INVALID_HANDLE_VALUE) << "the pipe is gone with its Connector";
     vspe_release();
+}
+
+// kavrel.exe closed by its close box never calls vspe_release: the process must still end, although
+// Windows has ended the I/O thread before the DLL is unloaded.
+TEST(EngineUnderWine, ProcessEndsWithEmulationRunningAndNoRelease) {
+    if (GetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", nullptr, 0) > 0) {
+        EchoServer server;
+        std::string init = "127.0.0.1;" + std::to_string(server.Port()) + ";100;2400,0,8,1,2,-1;0;10;;0;0";
+        int32_t client = -1;
+        if (vspe_initialize() && vspe_createDevice("Connector", "9;1") > 0 &&
+            vspe_createDevice("Splitter", "100;9;0;2400,0,8,1,2,-1;0;0;0") > 0 &&
+            (client = vspe_createDevice("TcpClient", init.c_str())) > 0 && vspe_startEmulation() &&
+            WaitUntil([&] { return Ready(client); })) {
+            std::exit(0);
+        }
+        std::exit(2);
+    }
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring command =
+        L"\"" + std::wstring(self) + L"\" --gtest_filter=EngineUnderWine.ProcessEndsWithEmulationRunningAndNoRelease";
+    SetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", L"1");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    SetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", nullptr);
+    DWORD waited = WaitForSingleObject(child.hProcess, 60000);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the process hung on its way out";
+    if (waited != WAIT_OBJECT_0) {
+        TerminateProcess(child.hProcess, 1);
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(child.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
 }
