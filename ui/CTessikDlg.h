@@ -4,6 +4,8 @@
 #include "framework/Dialog.h"
 #include "framework/MessageMap.h"
 #include "framework/ScopedHandles.h"
+#include "tray/CSystemTray.h"
+#include "ui/ChildLayout.h"
 #include "ui/ListViewRows.h"
 
 #include <string>
@@ -29,6 +31,11 @@ private:
     LRESULT OnExit(WPARAM wparam, LPARAM lparam);
     LRESULT OnDeviceListDblClk(WPARAM wparam, LPARAM lparam);
     LRESULT OnComboListGetItems(WPARAM wparam, LPARAM lparam);
+    LRESULT OnSize(WPARAM wparam, LPARAM lparam);
+    LRESULT OnGetMinMaxInfo(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTrayRestore(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTrayMinimize(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTrayNotify(WPARAM wparam, LPARAM lparam);
 
     void AddAboutToSystemMenu();
     void InsertDeviceColumns();
@@ -36,11 +43,15 @@ private:
 
     win::ScopedIcon m_hIcon;
     win::ScopedIcon m_hSmallIcon;
+    CSystemTray m_trayIcon;
     std::vector<std::wstring> m_arrFreePorts;
     ListViewRows m_listDevices;
     HWND m_btnSearch = nullptr;
     HWND m_btnStart = nullptr;
     HWND m_btnStop = nullptr;
+    // The tray steps of OnInitDialog are done: from then on only a minimise sends the window to the tray.
+    bool m_bTrayReady = false;
+    ChildLayout m_layout;
 };
 
 } // namespace kavrel
