@@ -66,7 +66,9 @@ Program::~Program() {
     CloseHandle(process_);
 }
 
-bool Program::Running() const noexcept { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool Program::Running() const noexcept {
+    return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
 
 DWORD Program::WaitForExit(Duration timeout) const noexcept {
     if (WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
@@ -163,13 +165,49 @@ void DoubleClickAt(POINT screen) {
     std::this_thread::sleep_for(50ms);
 }
 
+void RightClickAt(POINT screen) {
+    MoveTo(screen);
+    SendMouse(MOUSEEVENTF_RIGHTDOWN);
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    std::this_thread::sleep_for(50ms);
+}
+
+void DragFromTo(POINT from, POINT to, int steps) {
+    MoveTo(from);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    std::this_thread::sleep_for(50ms);
+    steps = steps < 1 ? 1 : steps;
+    // Moves as input events, so that a modal loop the press started (sizing, dragging) sees them.
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    for (int i = 1; i <= steps; ++i) {
+        const LONG x = from.x + (to.x - from.x) * i / steps;
+        const LONG y = from.y + (to.y - from.y) * i / steps;
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = (x * 65536 + width / 2) / width;
+        input.mi.dy = (y * 65536 + height / 2) / height;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &input, sizeof(input));
+        std::this_thread::sleep_for(30ms);
+    }
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    std::this_thread::sleep_for(100ms);
+}
+
+void MoveCursorTo(POINT screen) {
+    MoveTo(screen);
+}
+
 void Click(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
     ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
 }
 
-void PressKey(WORD virtualKey) { PressKeys({virtualKey}); }
+void PressKey(WORD virtualKey) {
+    PressKeys({virtualKey});
+}
 
 void PressKeys(std::initializer_list<WORD> chord) {
     for (WORD key : chord)
@@ -209,7 +247,9 @@ void RemoteListView::Read(void* data, size_t size, size_t offset) const {
     ReadProcessMemory(process_, remote_ + offset, data, size, nullptr);
 }
 
-int RemoteListView::RowCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+int RemoteListView::RowCount() const {
+    return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+}
 
 int RemoteListView::ColumnCount() const {
     HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
@@ -248,8 +288,8 @@ std::wstring RemoteListView::Cell(int row, int column) const {
 }
 
 bool RemoteListView::Checked(int row) const {
-    const auto state = static_cast<UINT>(
-        SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    const auto state =
+        static_cast<UINT>(SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
     return (state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
 }
 

@@ -51,6 +51,11 @@ HWND FocusOf(HWND topLevel);
 void ClickAt(POINT screen);
 void DoubleClickAt(POINT screen);
 void Click(HWND window);
+void RightClickAt(POINT screen);
+// Left button down at from, moved in steps to to, released there: a drag as the user makes it.
+void DragFromTo(POINT from, POINT to, int steps = 10);
+// Only moves the cursor, as a user pointing at something (for tooltips and hot-tracking).
+void MoveCursorTo(POINT screen);
 void PressKey(WORD virtualKey);
 void PressKeys(std::initializer_list<WORD> chord);
 // Makes the window the active one by clicking its caption-free area, so that keys reach it.
