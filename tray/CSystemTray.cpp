@@ -66,6 +66,9 @@ CSystemTray::~CSystemTray() {
 }
 
 BOOL CSystemTray::AddTrayIcon(HINSTANCE instance, HICON icon) noexcept {
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996) // deprecated, but it is the major version that decides here
+#endif
     enabled_ = LOBYTE(LOWORD(GetVersion())) >= 4;
     if (!enabled_)
         return FALSE;
