@@ -117,6 +117,13 @@ HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout)
             return found != nullptr;
         },
         timeout);
+    // A dialog may be shown while it is still being set up; its program is ready once it waits for input.
+    if (found != nullptr && processId != 0) {
+        if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId)) {
+            WaitForInputIdle(process, static_cast<DWORD>(timeout.count()));
+            CloseHandle(process);
+        }
+    }
     return found;
 }
 
