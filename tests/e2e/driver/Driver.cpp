@@ -1,6 +1,7 @@
 #include "tests/e2e/driver/Driver.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +47,32 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
+namespace {
+
+// Wine shows its stand-alone tray window when the first icon arrives, and that window then takes the
+// foreground from the program that added the icon. An icon of the driver's own keeps the window shown
+// for the whole run, so the program under test keeps the foreground it takes.
+void KeepWineTrayShown() {
+    static const bool done = [] {
+        HWND owner = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        NOTIFYICONDATAW icon{};
+        icon.cbSize = sizeof(icon);
+        icon.hWnd = owner;
+        icon.uID = 1;
+        icon.uFlags = NIF_ICON | NIF_TIP;
+        icon.hIcon = LoadIconW(nullptr, IDI_INFORMATION);
+        lstrcpynW(icon.szTip, L"e2e driver", 128);
+        if (owner != nullptr && Shell_NotifyIconW(NIM_ADD, &icon))
+            WaitUntil([] { return !TopLevelWindows(0, L"Wine System Tray").empty(); }, 5s);
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace
+
 Program::Program() {
+    KeepWineTrayShown();
     std::wstring commandLine = L"\"" + ProgramFolder() + L"kavrel.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -123,6 +149,10 @@ HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout)
             WaitForInputIdle(process, static_cast<DWORD>(timeout.count()));
             CloseHandle(process);
         }
+        // Under Wine the activation, and with it the keyboard focus, settles a moment later: the X server's
+        // focus events may take it away once more before it stays.
+        int steady = 0;
+        WaitUntil([&] { return (steady = FocusOf(found) != nullptr ? steady + 1 : 0) >= 8; }, 3s);
     }
     return found;
 }

@@ -39,7 +39,8 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout = 10s);
 
 // Visible top-level windows of a process with exactly this title (any process when processId is 0).
 std::vector<HWND> TopLevelWindows(DWORD processId, const std::wstring& title);
-// With a process id, also waits until that program waits for input, so the window is fully set up.
+// With a process id, also waits until that program waits for input and its window has the keyboard focus,
+// so the window is fully set up.
 HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout = 20s);
 
 std::wstring TextOf(HWND window);

@@ -39,21 +39,22 @@ bool ShellHasIcon(HWND owner) {
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
-// The middle of the first icon in Wine's stand-alone tray window, which holds only ours here.
+// The middle of the program's icon in Wine's stand-alone tray window: icons are child windows placed
+// left to right as they arrive, and the driver's own came first.
 std::optional<POINT> TrayIconPoint() {
     HWND tray = WaitForWindow(0, L"Wine System Tray", 10s);
     if (tray == nullptr)
         return std::nullopt;
-    if (HWND icon = GetWindow(tray, GW_CHILD); icon != nullptr) {
+    std::optional<RECT> last;
+    for (HWND icon = GetWindow(tray, GW_CHILD); icon != nullptr; icon = GetWindow(icon, GW_HWNDNEXT)) {
         RECT rect{};
         GetWindowRect(icon, &rect);
-        return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        if (IsWindowVisible(icon) && (!last || rect.left > last->left))
+            last = rect;
     }
-    RECT client{};
-    GetClientRect(tray, &client);
-    POINT point{client.bottom / 2, client.bottom / 2}; // icons are square cells from the left
-    ClientToScreen(tray, &point);
-    return point;
+    if (!last)
+        return std::nullopt;
+    return POINT{(last->left + last->right) / 2, (last->top + last->bottom) / 2};
 }
 
 // Text of another process's window as the window itself answers it.
