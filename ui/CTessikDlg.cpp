@@ -104,6 +104,11 @@ struct CTessikDlgMap {
         win::OnCommand<CTessikDlg>(IDC_START, BN_CLICKED, &CTessikDlg::OnBnClickedStart),
         win::OnCommand<CTessikDlg>(IDC_STOP, BN_CLICKED, &CTessikDlg::OnBnClickedStop),
         win::OnMessage<CTessikDlg>(WM_DESTROY, &CTessikDlg::OnDestroy),
+        win::OnMessage<CTessikDlg>(WM_SIZE, &CTessikDlg::OnSize),
+        win::OnMessage<CTessikDlg>(WM_GETMINMAXINFO, &CTessikDlg::OnGetMinMaxInfo),
+        win::OnCommand<CTessikDlg>(ID_TRAY_RESTORE, 0, &CTessikDlg::OnTrayRestore),
+        win::OnCommand<CTessikDlg>(ID_TRAY_MINIMIZE, 0, &CTessikDlg::OnTrayMinimize),
+        win::OnMessage<CTessikDlg>(WM_TRAYICON_NOTIFY, &CTessikDlg::OnTrayNotify),
     };
 };
 
@@ -128,6 +133,13 @@ BOOL CTessikDlg::OnInitDialog() {
     AddAboutToSystemMenu();
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.Get()));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.Get()));
+
+    m_trayIcon.AddTrayIcon(Instance(), m_hIcon.Get());
+    m_trayIcon.SetCommandWnd(Handle());
+    CSystemTray::ShowFromTray(Handle());
+    m_trayIcon.SetDefaultMenuItem(ID_TRAY_MINIMIZE);
+    m_layout.Capture(Handle(), m_listDevices.Handle());
+    m_bTrayReady = true;
 
     ListView_SetExtendedListViewStyleEx(m_listDevices.Handle(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
                                         LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
@@ -359,6 +371,38 @@ LRESULT CTessikDlg::OnComboListGetItems(WPARAM wparam, LPARAM lparam) {
     if (PtInRect(&listRect, POINT{focusRect.left, focusRect.top}))
         *items = m_arrFreePorts;
     return 1;
+}
+
+// Minimising, and the first size change while the window is created, send the window to the tray; any
+// other size change is the user resizing it.
+LRESULT CTessikDlg::OnSize(WPARAM wparam, LPARAM lparam) {
+    Default();
+    if (wparam == SIZE_MINIMIZED || !m_bTrayReady)
+        return OnTrayMinimize(0, 0);
+    m_layout.Arrange(LOWORD(lparam), HIWORD(lparam));
+    return 0;
+}
+
+LRESULT CTessikDlg::OnGetMinMaxInfo(WPARAM, LPARAM lparam) {
+    Default();
+    m_layout.LimitTracking(*reinterpret_cast<MINMAXINFO*>(lparam));
+    return 0;
+}
+
+LRESULT CTessikDlg::OnTrayRestore(WPARAM, LPARAM) {
+    CSystemTray::ShowFromTray(Handle());
+    m_trayIcon.SetDefaultMenuItem(ID_TRAY_MINIMIZE);
+    return 0;
+}
+
+LRESULT CTessikDlg::OnTrayMinimize(WPARAM, LPARAM) {
+    CSystemTray::HideToTray(Handle());
+    m_trayIcon.SetDefaultMenuItem(ID_TRAY_RESTORE);
+    return 0;
+}
+
+LRESULT CTessikDlg::OnTrayNotify(WPARAM wparam, LPARAM lparam) {
+    return m_trayIcon.HandleTrayMessage(wparam, lparam);
 }
 
 } // namespace kavrel

@@ -10,6 +10,8 @@
 #include "framework/Dialog.h"
 #include "framework/MessageMap.h"
 #include "framework/ScopedHandles.h"
+#include "tray/CSystemTray.h"
+#include "ui/ChildLayout.h"
 #include "ui/ListViewRows.h"
 #include "ui/buttons.h"
 #include "ui/notifier.h"
@@ -50,6 +52,11 @@ private:
     LRESULT OnTimer(WPARAM wparam, LPARAM lparam);
     LRESULT OnLinkChanged(WPARAM wparam, LPARAM lparam);
     LRESULT OnDestroy(WPARAM wparam, LPARAM lparam);
+    LRESULT OnSize(WPARAM wparam, LPARAM lparam);
+    LRESULT OnGetMinMaxInfo(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTrayRestore(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTrayMinimize(WPARAM wparam, LPARAM lparam);
+    LRESULT OnTrayNotify(WPARAM wparam, LPARAM lparam);
 
     void AddAboutToSystemMenu();
     void InsertDeviceColumns();
@@ -66,17 +73,21 @@ private:
 
     win::ScopedIcon m_hIcon;
     win::ScopedIcon m_hSmallIcon;
+    CSystemTray m_trayIcon;
     std::vector<std::unique_ptr<CClientSocketTI>> m_arrSocketsTI;
     std::vector<std::unique_ptr<CClientSocketL>> m_arrSocketsL;
     std::vector<std::wstring> m_arrFreePorts;
     std::optional<DeviceDiscovery> m_discovery;
+    ListViewRows m_listDevices;
     VspeSerialEngine m_engine;
     PortLinks m_links{m_engine, m_listDevices, *this, *this};
     EmulationControl m_emulation{m_engine, m_listDevices, *this, *this, *this, m_links};
-    ListViewRows m_listDevices;
     HWND m_btnSearch = nullptr;
     HWND m_btnStart = nullptr;
     HWND m_btnStop = nullptr;
+    // The tray steps of OnInitDialog are done: from then on only a minimise sends the window to the tray.
+    bool m_bTrayReady = false;
+    ChildLayout m_layout;
 };
 
 } // namespace kavrel

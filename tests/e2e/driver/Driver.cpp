@@ -1,6 +1,7 @@
 #include "tests/e2e/driver/Driver.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +47,32 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
 
+namespace {
+
+// Wine shows its stand-alone tray window when the first icon arrives, and that window then takes the
+// foreground from the program that added the icon. An icon of the driver's own keeps the window shown
+// for the whole run, so the program under test keeps the foreground it takes.
+void KeepWineTrayShown() {
+    static const bool done = [] {
+        HWND owner = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        NOTIFYICONDATAW icon{};
+        icon.cbSize = sizeof(icon);
+        icon.hWnd = owner;
+        icon.uID = 1;
+        icon.uFlags = NIF_ICON | NIF_TIP;
+        icon.hIcon = LoadIconW(nullptr, IDI_INFORMATION);
+        lstrcpynW(icon.szTip, L"e2e driver", 128);
+        if (owner != nullptr && Shell_NotifyIconW(NIM_ADD, &icon))
+            WaitUntil([] { return !TopLevelWindows(0, L"Wine System Tray").empty(); }, 5s);
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace
+
 Program::Program() {
+    KeepWineTrayShown();
     std::wstring commandLine = L"\"" + ProgramFolder() + L"kavrel.exe\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -117,6 +143,17 @@ HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout)
             return found != nullptr;
         },
         timeout);
+    // A dialog may be shown while it is still being set up; its program is ready once it waits for input.
+    if (found != nullptr && processId != 0) {
+        if (HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId)) {
+            WaitForInputIdle(process, static_cast<DWORD>(timeout.count()));
+            CloseHandle(process);
+        }
+        // Under Wine the activation, and with it the keyboard focus, settles a moment later: the X server's
+        // focus events may take it away once more before it stays.
+        int steady = 0;
+        WaitUntil([&] { return (steady = FocusOf(found) != nullptr ? steady + 1 : 0) >= 8; }, 3s);
+    }
     return found;
 }
 
@@ -163,6 +200,40 @@ void DoubleClickAt(POINT screen) {
         SendMouse(MOUSEEVENTF_LEFTUP);
     }
     std::this_thread::sleep_for(50ms);
+}
+
+void RightClickAt(POINT screen) {
+    MoveTo(screen);
+    SendMouse(MOUSEEVENTF_RIGHTDOWN);
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    std::this_thread::sleep_for(50ms);
+}
+
+void DragFromTo(POINT from, POINT to, int steps) {
+    MoveTo(from);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    std::this_thread::sleep_for(50ms);
+    steps = steps < 1 ? 1 : steps;
+    // Moves as input events, so that a modal loop the press started (sizing, dragging) sees them.
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    for (int i = 1; i <= steps; ++i) {
+        const LONG x = from.x + (to.x - from.x) * i / steps;
+        const LONG y = from.y + (to.y - from.y) * i / steps;
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = (x * 65536 + width / 2) / width;
+        input.mi.dy = (y * 65536 + height / 2) / height;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &input, sizeof(input));
+        std::this_thread::sleep_for(30ms);
+    }
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    std::this_thread::sleep_for(100ms);
+}
+
+void MoveCursorTo(POINT screen) {
+    MoveTo(screen);
 }
 
 void Click(HWND window) {

@@ -40,6 +40,8 @@ bool WaitUntil(const std::function<bool()>& condition, Duration timeout = 10s);
 
 // Visible top-level windows of a process with exactly this title (any process when processId is 0).
 std::vector<HWND> TopLevelWindows(DWORD processId, const std::wstring& title);
+// With a process id, also waits until that program waits for input and its window has the keyboard focus,
+// so the window is fully set up.
 HWND WaitForWindow(DWORD processId, const std::wstring& title, Duration timeout = 20s);
 
 std::wstring TextOf(HWND window);
@@ -52,6 +54,11 @@ HWND FocusOf(HWND topLevel);
 void ClickAt(POINT screen);
 void DoubleClickAt(POINT screen);
 void Click(HWND window);
+void RightClickAt(POINT screen);
+// Left button down at from, moved in steps to to, released there: a drag as the user makes it.
+void DragFromTo(POINT from, POINT to, int steps = 10);
+// Only moves the cursor, as a user pointing at something (for tooltips and hot-tracking).
+void MoveCursorTo(POINT screen);
 void PressKey(WORD virtualKey);
 void PressKeys(std::initializer_list<WORD> chord);
 // Makes the window the active one by clicking its caption-free area, so that keys reach it.
