@@ -70,6 +70,7 @@ bool CTessikDlg::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRES
 BOOL CTessikDlg::OnInitDialog() {
     Dialog::OnInitDialog();
     m_listDevices.Attach(Item(IDC_DEVICE_LIST));
+    m_ctlDeviceList.Subclass(m_listDevices.Handle());
     m_btnSearch = Item(IDC_SEARCH);
     m_btnStart = Item(IDC_START);
     m_btnStop = Item(IDC_STOP);
@@ -81,6 +82,9 @@ BOOL CTessikDlg::OnInitDialog() {
     ListView_SetExtendedListViewStyleEx(m_listDevices.Handle(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
                                         LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     InsertDeviceColumns();
+    for (int column : {kColumnLink, kColumnIpAddress, kColumnTcpPort, kColumnMacAddress, kColumnName, kColumnStatus})
+        m_ctlDeviceList.AddReadOnlyColumn(column);
+    m_ctlDeviceList.AddComboColumn(kColumnComPort);
     ScanFreePorts();
 
     EnableWindow(m_btnStart, FALSE);

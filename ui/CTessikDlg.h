@@ -1,6 +1,7 @@
 #pragma once
 // The main dialog: the device list, Search, Start, Stop and Exit. It owns everything that lives for one run.
 
+#include "controls/CComboListCtrl.h"
 #include "framework/Dialog.h"
 #include "framework/MessageMap.h"
 #include "framework/ScopedHandles.h"
@@ -38,6 +39,7 @@ private:
     win::ScopedIcon m_hSmallIcon;
     std::vector<std::wstring> m_arrFreePorts;
     ListViewRows m_listDevices;
+    CComboListCtrl m_ctlDeviceList; // the same list view 1003: its in-place editing
     HWND m_btnSearch = nullptr;
     HWND m_btnStart = nullptr;
     HWND m_btnStop = nullptr;
