@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+
 namespace kavrel {
 
 struct CComboListCtrlMap {
@@ -145,10 +147,25 @@ CInPlaceCombo* CComboListCtrl::ShowInPlaceCombo(int row, int column, std::vector
     s_combo->Prepare(row, column, text);
     s_combo->SetItems(std::move(items));
     // A window still open is waiting for its posted close: it is neither made again nor moved.
-    if (s_combo->Handle() == nullptr && !s_combo->Create(WC_COMBOBOXW, comboStyle_, rect, Handle()))
-        return nullptr;
+    if (s_combo->Handle() == nullptr) {
+        if (!s_combo->Create(WC_COMBOBOXW, comboStyle_, rect, Handle()))
+            return nullptr;
+        FitListPart(s_combo->Handle(), rect);
+    }
     SendMessageW(s_combo->Handle(), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     return s_combo.get();
+}
+
+// Common controls 6 size a combo box's list part by a count of items, not by the height it was created
+// with: give them the count that the created extent holds, so both versions drop down alike.
+void CComboListCtrl::FitListPart(HWND combo, const RECT& extent) {
+    RECT field{};
+    GetWindowRect(combo, &field);
+    const auto itemHeight = static_cast<int>(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0));
+    if (itemHeight <= 0)
+        return;
+    const int listHeight = (extent.bottom - extent.top) - (field.bottom - field.top);
+    SendMessageW(combo, CB_SETMINVISIBLE, static_cast<WPARAM>(std::max(1, listHeight / itemHeight)), 0);
 }
 
 CInPlaceEdit* CComboListCtrl::ShowInPlaceEdit(int row, int column, const std::wstring& text) {

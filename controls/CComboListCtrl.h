@@ -55,6 +55,7 @@ private:
 
     std::optional<Cell> HitTestCell(POINT point) const;
     CInPlaceCombo* ShowInPlaceCombo(int row, int column, std::vector<std::wstring> items, const std::wstring& text);
+    static void FitListPart(HWND combo, const RECT& extent);
     CInPlaceEdit* ShowInPlaceEdit(int row, int column, const std::wstring& text);
     // Scrolls the list horizontally so the cell is in view, then gives its rectangle in client coordinates.
     RECT CellRect(int row, int column);

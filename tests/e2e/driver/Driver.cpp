@@ -66,7 +66,9 @@ Program::~Program() {
     CloseHandle(process_);
 }
 
-bool Program::Running() const noexcept { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+bool Program::Running() const noexcept {
+    return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
 
 DWORD Program::WaitForExit(Duration timeout) const noexcept {
     if (WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
@@ -169,7 +171,20 @@ void Click(HWND window) {
     ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
 }
 
-void PressKey(WORD virtualKey) { PressKeys({virtualKey}); }
+void ClickWith(WORD modifier, POINT screen) {
+    MoveTo(screen);
+    SendKey(modifier, false);
+    std::this_thread::sleep_for(50ms);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    std::this_thread::sleep_for(50ms);
+    SendKey(modifier, true);
+    std::this_thread::sleep_for(50ms);
+}
+
+void PressKey(WORD virtualKey) {
+    PressKeys({virtualKey});
+}
 
 void PressKeys(std::initializer_list<WORD> chord) {
     for (WORD key : chord)
@@ -201,15 +216,17 @@ RemoteListView::~RemoteListView() {
     CloseHandle(process_);
 }
 
-void RemoteListView::Write(const void* data, size_t size) const {
-    WriteProcessMemory(process_, remote_, data, size, nullptr);
+void RemoteListView::Write(const void* data, size_t size, size_t offset) const {
+    WriteProcessMemory(process_, remote_ + offset, data, size, nullptr);
 }
 
 void RemoteListView::Read(void* data, size_t size, size_t offset) const {
     ReadProcessMemory(process_, remote_ + offset, data, size, nullptr);
 }
 
-int RemoteListView::RowCount() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+int RemoteListView::RowCount() const {
+    return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+}
 
 int RemoteListView::ColumnCount() const {
     HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
@@ -248,8 +265,8 @@ std::wstring RemoteListView::Cell(int row, int column) const {
 }
 
 bool RemoteListView::Checked(int row) const {
-    const auto state = static_cast<UINT>(
-        SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+    const auto state =
+        static_cast<UINT>(SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
     return (state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
 }
 
@@ -262,6 +279,29 @@ RECT RemoteListView::CellRect(int row, int column) const {
     Read(&rect, sizeof(rect));
     MapWindowPoints(list_, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+int RemoteListView::AppendRow(const std::vector<std::wstring>& cells) {
+    auto* text = reinterpret_cast<wchar_t*>(remote_ + kRemoteTextOffset);
+    int row = -1;
+    for (size_t column = 0; column < cells.size(); ++column) {
+        std::wstring cell = cells[column].substr(0, static_cast<size_t>(kRemoteTextChars - 1));
+        Write(cell.c_str(), (cell.size() + 1) * sizeof(wchar_t), kRemoteTextOffset);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = column == 0 ? RowCount() : row;
+        item.iSubItem = static_cast<int>(column);
+        item.pszText = text;
+        Write(&item, sizeof(item));
+        if (column == 0) {
+            row = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(remote_)));
+            if (row < 0)
+                return -1;
+        } else {
+            SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_));
+        }
+    }
+    return row;
 }
 
 void SaveScreenshot(const std::string& name) {

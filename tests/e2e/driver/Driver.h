@@ -51,6 +51,9 @@ HWND FocusOf(HWND topLevel);
 void ClickAt(POINT screen);
 void DoubleClickAt(POINT screen);
 void Click(HWND window);
+// A click with Shift or Ctrl held: the cursor moves first, then the key goes down, as Wine re-reads
+// the modifiers from X on a move.
+void ClickWith(WORD modifier, POINT screen);
 void PressKey(WORD virtualKey);
 void PressKeys(std::initializer_list<WORD> chord);
 // Makes the window the active one by clicking its caption-free area, so that keys reach it.
@@ -72,9 +75,11 @@ public:
     bool Checked(int row) const;
     // Bounds of a cell (column 0: the label part) in screen coordinates.
     RECT CellRect(int row, int column) const;
+    // Appends a row with these cell texts, as the program's own rows are made; returns its index or -1.
+    int AppendRow(const std::vector<std::wstring>& cells);
 
 private:
-    void Write(const void* data, size_t size) const;
+    void Write(const void* data, size_t size, size_t offset = 0) const;
     void Read(void* data, size_t size, size_t offset = 0) const;
 
     HWND list_;
