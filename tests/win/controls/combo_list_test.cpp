@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 using namespace kavrel;
 using namespace kavrel::test;
 
@@ -423,4 +425,33 @@ TEST(InPlaceEdit, EmptyValidSetAcceptsAnythingAndEscapeRestores) {
     const RECT narrow = host.CellRect(2, 5);
     ClickAt(host.ToScreen({narrow.left + 2, (narrow.top + narrow.bottom) / 2}));
     EXPECT_NE(host.Edit(), nullptr);
+}
+
+TEST(ComboList, DeletingAListControlDeletesTheSharedEditorsAndTheirOpenWindows) {
+    {
+        Host host;
+        ASSERT_NE(OpenCombo(host, 0), nullptr);
+        SetFocus(host.List());
+        ASSERT_TRUE(Closed(host));
+        ASSERT_NE(CComboListCtrl::SharedCombo(), nullptr) << "the object outlives its window";
+    }
+    EXPECT_EQ(CComboListCtrl::SharedCombo(), nullptr);
+
+    // A list control deleted while its text box is open: the window goes with the object, and no end
+    // of edit reaches a list that has no control behind it any more.
+    Host host(std::vector<int>{0, 2, 3, 4, 6}, std::vector<int>{1}, 2);
+    auto second = std::make_unique<CComboListCtrl>();
+    HWND other = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_EDITLABELS, 0, 0, 10,
+                                 10, host.Dialog(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(second->Subclass(other));
+    ClickAt(host.CellCenter(0, 5));
+    HWND edit = host.Edit();
+    ASSERT_NE(edit, nullptr);
+    second.reset();
+    EXPECT_FALSE(IsWindow(edit));
+    EXPECT_EQ(CComboListCtrl::SharedEdit(), nullptr);
+    Pump(100ms);
+    EXPECT_TRUE(host.Owner().validations.empty());
+    EXPECT_EQ(host.Cell(0, 5), L"Device 0");
+    DestroyWindow(other);
 }
