@@ -6,7 +6,19 @@ namespace kavrel::win {
 
 namespace {
 constexpr wchar_t kObjectProperty[] = L"Kavrel.Window";
+
+// The child object that sent this notification or command to hwnd, if it is one of ours.
+Window* ReflectionTarget(HWND hwnd, UINT message, LPARAM lparam) noexcept {
+    HWND from = nullptr;
+    if (message == WM_NOTIFY && lparam != 0)
+        from = reinterpret_cast<const NMHDR*>(lparam)->hwndFrom;
+    else if (message == WM_COMMAND)
+        from = reinterpret_cast<HWND>(lparam);
+    if (from == nullptr || from == hwnd || GetParent(from) != hwnd)
+        return nullptr;
+    return Window::FromHandle(from);
 }
+} // namespace
 
 Window::~Window() {
     Unsubclass();
@@ -40,6 +52,10 @@ bool Window::ProcessMessage(UINT, WPARAM, LPARAM, LRESULT&) {
     return false;
 }
 
+bool Window::ProcessReflectedMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+
 LRESULT Window::Default() noexcept {
     return CallWindowProcW(original_, hwnd_, current_.message, current_.wparam, current_.lparam);
 }
@@ -54,7 +70,10 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARA
     LRESULT result = 0;
     bool handled = false;
     try {
-        handled = self->ProcessMessage(message, wparam, lparam, result);
+        Window* child = ReflectionTarget(hwnd, message, lparam);
+        handled = child != nullptr && child->ProcessReflectedMessage(message, wparam, lparam, result);
+        if (!handled)
+            handled = self->ProcessMessage(message, wparam, lparam, result);
     } catch (...) {
         // Nothing may unwind through the system's code; the message gets its default processing.
         OutputDebugStringW(L"Kavrel: a message handler failed\n");

@@ -26,6 +26,11 @@ protected:
     // Answers a message: true when handled, with its result. Unhandled messages go to the original procedure.
     virtual bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
+    // A WM_NOTIFY or WM_COMMAND that this window sent to its parent, offered to it first (reflection), so
+    // a control can handle the notifications that concern itself. True when handled: the parent then
+    // never sees it and the result is the answer.
+    virtual bool ProcessReflectedMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+
     // The original procedure's processing of the message now being handled.
     LRESULT Default() noexcept;
 

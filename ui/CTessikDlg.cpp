@@ -98,6 +98,7 @@ struct CTessikDlgMap {
         win::OnCommand<CTessikDlg>(IDOK, BN_CLICKED, &CTessikDlg::OnExit),
         win::OnNotify<CTessikDlg>(IDC_DEVICE_LIST, NM_DBLCLK, &CTessikDlg::OnDeviceListDblClk),
         win::OnMessage<CTessikDlg>(WM_COMBOLIST_GETITEMS, &CTessikDlg::OnComboListGetItems),
+        win::OnMessage<CTessikDlg>(WM_COMBOLIST_VALIDATE, &CTessikDlg::OnComboListValidate),
         win::OnCommand<CTessikDlg>(IDC_SEARCH, BN_CLICKED, &CTessikDlg::OnBnClickedSearch),
         win::OnMessage<CTessikDlg>(WM_TIMER, &CTessikDlg::OnTimer),
         win::OnNotify<CTessikDlg>(IDC_DEVICE_LIST, LVN_ITEMCHANGED, &CTessikDlg::OnLinkChanged),
@@ -126,6 +127,7 @@ bool CTessikDlg::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRES
 BOOL CTessikDlg::OnInitDialog() {
     Dialog::OnInitDialog();
     m_listDevices.Attach(Item(IDC_DEVICE_LIST));
+    m_ctlDeviceList.Subclass(m_listDevices.Handle());
     m_btnSearch = Item(IDC_SEARCH);
     m_btnStart = Item(IDC_START);
     m_btnStop = Item(IDC_STOP);
@@ -144,6 +146,9 @@ BOOL CTessikDlg::OnInitDialog() {
     ListView_SetExtendedListViewStyleEx(m_listDevices.Handle(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
                                         LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     InsertDeviceColumns();
+    for (int column : {kColumnLink, kColumnIpAddress, kColumnTcpPort, kColumnMacAddress, kColumnName, kColumnStatus})
+        m_ctlDeviceList.AddReadOnlyColumn(column);
+    m_ctlDeviceList.AddComboColumn(kColumnComPort);
     ScanFreePorts();
     m_discovery.emplace(m_listDevices, m_arrFreePorts, [](std::string_view ansi) { return win::FromAnsi(ansi); });
     m_emulation.StartEngine(); // a failure has shown its message; the dialog works on without the engine
@@ -207,6 +212,14 @@ void CTessikDlg::SendSearchRequests() {
                                           : *m_arrSocketsL[request.addressIndex];
         socket.SendTo(request.bytes, ToInAddr(request.destination), request.destinationPort);
     }
+}
+
+// A linked row's devices sit on the port it was linked with: an edit of its COM Port is undone.
+LRESULT CTessikDlg::OnComboListValidate(WPARAM, LPARAM lparam) {
+    const auto* edit = reinterpret_cast<const NMLVDISPINFOW*>(lparam);
+    if (edit != nullptr && edit->item.iSubItem == kColumnComPort)
+        m_links.RestoreComPort(edit->item.iItem);
+    return 0;
 }
 
 LRESULT CTessikDlg::OnBnClickedSearch(WPARAM, LPARAM) {

@@ -1,6 +1,7 @@
 #pragma once
 // The main dialog: the device list, Search, Start, Stop and Exit. It owns everything that lives for one run.
 
+#include "controls/CComboListCtrl.h"
 #include "discovery/CClientSocketL.h"
 #include "discovery/CClientSocketTI.h"
 #include "discovery/device_discovery.h"
@@ -46,6 +47,7 @@ private:
     LRESULT OnExit(WPARAM wparam, LPARAM lparam);
     LRESULT OnDeviceListDblClk(WPARAM wparam, LPARAM lparam);
     LRESULT OnComboListGetItems(WPARAM wparam, LPARAM lparam);
+    LRESULT OnComboListValidate(WPARAM wparam, LPARAM lparam);
     LRESULT OnBnClickedSearch(WPARAM wparam, LPARAM lparam);
     LRESULT OnBnClickedStart(WPARAM wparam, LPARAM lparam);
     LRESULT OnBnClickedStop(WPARAM wparam, LPARAM lparam);
@@ -82,6 +84,7 @@ private:
     VspeSerialEngine m_engine;
     PortLinks m_links{m_engine, m_listDevices, *this, *this};
     EmulationControl m_emulation{m_engine, m_listDevices, *this, *this, *this, m_links};
+    CComboListCtrl m_ctlDeviceList; // the same list view 1003: its in-place editing
     HWND m_btnSearch = nullptr;
     HWND m_btnStart = nullptr;
     HWND m_btnStop = nullptr;

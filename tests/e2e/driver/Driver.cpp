@@ -242,6 +242,17 @@ void Click(HWND window) {
     ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
 }
 
+void ClickWith(WORD modifier, POINT screen) {
+    MoveTo(screen);
+    SendKey(modifier, false);
+    std::this_thread::sleep_for(50ms);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    std::this_thread::sleep_for(50ms);
+    SendKey(modifier, true);
+    std::this_thread::sleep_for(50ms);
+}
+
 void PressKey(WORD virtualKey) {
     PressKeys({virtualKey});
 }
@@ -276,8 +287,8 @@ RemoteListView::~RemoteListView() {
     CloseHandle(process_);
 }
 
-void RemoteListView::Write(const void* data, size_t size) const {
-    WriteProcessMemory(process_, remote_, data, size, nullptr);
+void RemoteListView::Write(const void* data, size_t size, size_t offset) const {
+    WriteProcessMemory(process_, remote_ + offset, data, size, nullptr);
 }
 
 void RemoteListView::Read(void* data, size_t size, size_t offset) const {
@@ -362,6 +373,29 @@ std::optional<POINT> RemoteListView::CheckBoxPoint(int row) const {
         }
     }
     return std::nullopt;
+}
+
+int RemoteListView::AppendRow(const std::vector<std::wstring>& cells) {
+    auto* text = reinterpret_cast<wchar_t*>(remote_ + kRemoteTextOffset);
+    int row = -1;
+    for (size_t column = 0; column < cells.size(); ++column) {
+        std::wstring cell = cells[column].substr(0, static_cast<size_t>(kRemoteTextChars - 1));
+        Write(cell.c_str(), (cell.size() + 1) * sizeof(wchar_t), kRemoteTextOffset);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = column == 0 ? RowCount() : row;
+        item.iSubItem = static_cast<int>(column);
+        item.pszText = text;
+        Write(&item, sizeof(item));
+        if (column == 0) {
+            row = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(remote_)));
+            if (row < 0)
+                return -1;
+        } else {
+            SendMessageW(list_, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_));
+        }
+    }
+    return row;
 }
 
 void SaveScreenshot(const std::string& name) {

@@ -59,6 +59,9 @@ void RightClickAt(POINT screen);
 void DragFromTo(POINT from, POINT to, int steps = 10);
 // Only moves the cursor, as a user pointing at something (for tooltips and hot-tracking).
 void MoveCursorTo(POINT screen);
+// A click with Shift or Ctrl held: the cursor moves first, then the key goes down, as Wine re-reads
+// the modifiers from X on a move.
+void ClickWith(WORD modifier, POINT screen);
 void PressKey(WORD virtualKey);
 void PressKeys(std::initializer_list<WORD> chord);
 // Makes the window the active one by clicking its caption-free area, so that keys reach it.
@@ -82,9 +85,11 @@ public:
     RECT CellRect(int row, int column) const;
     // A point on the row's check box, in screen coordinates, found by the list's own hit test.
     std::optional<POINT> CheckBoxPoint(int row) const;
+    // Appends a row with these cell texts, as the program's own rows are made; returns its index or -1.
+    int AppendRow(const std::vector<std::wstring>& cells);
 
 private:
-    void Write(const void* data, size_t size) const;
+    void Write(const void* data, size_t size, size_t offset = 0) const;
     void Read(void* data, size_t size, size_t offset = 0) const;
 
     HWND list_;
