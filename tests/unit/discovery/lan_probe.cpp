@@ -4,7 +4,12 @@
 //   row COM-PORT IP TCP-PORT MAC NAME STATUS
 // and a last line "elapsed_ms N": from the first request sent to the last row added.
 //
-//   discovery_lan_probe [--searches N] [--expect-rows N] [--settle-ms N] [--timeout-ms N]
+//   discovery_lan_probe [--searches N] [--expect-rows N] [--settle-ms N] [--timeout-ms N] [--rcvbuf BYTES]
+//                     [--stall-ms N]
+//
+// --rcvbuf: the sockets' receive buffer (default 8 MiB; 0 keeps the system's default), to see what a
+// burst of replies needs; --stall-ms: wait that long after sending before reading, as a busy UI thread
+// would.
 //
 // Each search waits for at least --expect-rows rows, then until no datagram came for --settle-ms.
 
@@ -43,14 +48,16 @@ struct Socket {
     }
 };
 
+int g_receiveBuffer = 8 << 20;
+
 int Bind(const std::string& address, std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int one = 1;
-    // A burst of a thousand replies must not overflow the receive buffer.
-    const int buffer = 8 << 20;
     setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    // A burst of a thousand replies must not overflow the receive buffer.
+    if (g_receiveBuffer > 0 &&
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &g_receiveBuffer, sizeof g_receiveBuffer) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &g_receiveBuffer, sizeof g_receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
@@ -83,7 +90,7 @@ std::string Utf8(const std::wstring& text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int searches = 1, expectRows = 0, settleMs = 300, timeoutMs = 30000;
+    int searches = 1, expectRows = 0, settleMs = 300, timeoutMs = 30000, stallMs = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         const int value = std::atoi(argv[i + 1]);
@@ -95,6 +102,10 @@ int main(int argc, char** argv) {
             settleMs = value;
         else if (arg == "--timeout-ms")
             timeoutMs = value;
+        else if (arg == "--stall-ms")
+            stallMs = value;
+        else if (arg == "--rcvbuf")
+            g_receiveBuffer = value;
     }
     const char* hosts = std::getenv("KAVREL_HOST_ADDRESSES");
     if (!hosts) {
@@ -135,6 +146,8 @@ int main(int argc, char** argv) {
             if (::sendto(s.fd, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0)
                 std::fprintf(stderr, "probe: send failed: %s\n", std::strerror(errno));
         }
+        if (stallMs > 0)
+            ::usleep(static_cast<useconds_t>(stallMs) * 1000);
         auto lastDatagram = Clock::now();
         for (;;) {
             const auto now = Clock::now();
