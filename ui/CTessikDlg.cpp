@@ -299,14 +299,26 @@ void CTessikDlg::TearDown() {
         m_arrSocketsL.pop_back();
 }
 
+// Start and Stop disable the button just pressed; the keyboard focus moves on to its counterpart, so
+// keys (Escape, Enter, Space) keep working.
 LRESULT CTessikDlg::OnBnClickedStart(WPARAM, LPARAM) {
     m_emulation.Start();
+    MoveFocusFromDisabled(m_btnStop);
     return 0;
 }
 
 LRESULT CTessikDlg::OnBnClickedStop(WPARAM, LPARAM) {
     m_emulation.Stop();
+    MoveFocusFromDisabled(m_btnStart);
     return 0;
+}
+
+void CTessikDlg::MoveFocusFromDisabled(HWND preferred) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && IsWindowEnabled(focus))
+        return;
+    HWND next = IsWindowEnabled(preferred) ? preferred : Item(IDOK);
+    SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
 }
 
 LRESULT CTessikDlg::OnTimer(WPARAM wparam, LPARAM) {

@@ -67,6 +67,7 @@ private:
     void SendSearchRequests();
     // Every way out: the engine's devices, the links and the sockets go, once.
     void TearDown();
+    void MoveFocusFromDisabled(HWND preferred);
 
     void Enable(DialogControl control, bool enabled) override;
     void Show(const std::wstring& text) override;
