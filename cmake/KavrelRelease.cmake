@@ -9,5 +9,6 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Kavrel)
 set(CPACK_PACKAGE_FILE_NAME kavrel-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON) # the debug information stays in the build tree
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
 include(CPack)
