@@ -1,6 +1,7 @@
 #include "controls/CComboListCtrl.h"
 
 #include "controls/cell_geometry.h"
+#include "framework/ListViewText.h"
 #include "framework/MessageMap.h"
 #include "ui/WindowMessages.h"
 
@@ -205,19 +206,7 @@ std::vector<int> CComboListCtrl::ColumnWidths() const {
 }
 
 std::wstring CComboListCtrl::CellText(int row, int column) const {
-    // The list view gives no text length, so grow the buffer until the text fits.
-    std::vector<wchar_t> buffer(64);
-    for (;;) {
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
-        const auto length = static_cast<size_t>(
-            SendMessageW(Handle(), LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-        if (length + 1 < buffer.size())
-            return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 4);
-    }
+    return win::ListViewItemText(Handle(), row, column);
 }
 
 } // namespace kavrel

@@ -1,5 +1,7 @@
 #include "ui/ListViewRows.h"
 
+#include "framework/ListViewText.h"
+
 #include <commctrl.h>
 
 #include <vector>
@@ -35,19 +37,7 @@ int ListViewRows::AppendRow() {
 }
 
 std::wstring ListViewRows::CellText(int row, int column) const {
-    // The list view gives no text length, so grow the buffer until the text fits.
-    std::vector<wchar_t> buffer(64);
-    for (;;) {
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
-        const auto length = static_cast<size_t>(
-            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-        if (length + 1 < buffer.size())
-            return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 4);
-    }
+    return win::ListViewItemText(list_, row, column);
 }
 
 void ListViewRows::SetCellText(int row, int column, const std::wstring& text) {
