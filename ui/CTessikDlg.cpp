@@ -19,12 +19,12 @@ namespace kavrel {
 
 namespace {
 
-struct ColumnSpec {
+struct DeviceColumnLook {
     const wchar_t* title;
     int width;
 };
 
-constexpr std::array<ColumnSpec, kDeviceColumnCount> kColumns{{
+constexpr std::array<DeviceColumnLook, kDeviceColumnCount> kColumns{{
     {L"Link", 35},
     {L"COM Port", 60},
     {L"IP Address", 100},

@@ -51,7 +51,7 @@ private:
     HWND dialog_ = nullptr;
 };
 
-struct ControlSpec {
+struct TemplateControl {
     int id;
     const wchar_t* className;
     const wchar_t* text;
@@ -60,7 +60,7 @@ struct ControlSpec {
 };
 
 // Template order, which is the tab order.
-constexpr std::array<ControlSpec, 8> kControls{{
+constexpr std::array<TemplateControl, 8> kControls{{
     {1, L"Button", L"Exit", 0x50010001, 268, 121, 50, 14},
     {1003, L"SysListView32", L"", 0x50818B89, 7, 7, 401, 96},
     {1004, L"Button", L"Search", 0x50010000, 19, 121, 49, 14},
@@ -113,27 +113,27 @@ TEST(Startup, MainDialogIsAsItsTemplateSays) {
     const auto children = Children(dialog);
     ASSERT_EQ(children.size(), kControls.size());
     for (size_t i = 0; i < kControls.size(); ++i) {
-        const ControlSpec& spec = kControls[i];
+        const TemplateControl& control = kControls[i];
         HWND child = children[i];
-        SCOPED_TRACE(testing::Message() << "control " << i << " id " << spec.id);
-        EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), spec.id);
-        EXPECT_EQ(ClassOf(child), spec.className);
-        if (spec.id != 1003 && spec.id != 1006) {
-            EXPECT_EQ(TextOf(child), spec.text);
+        SCOPED_TRACE(testing::Message() << "control " << i << " id " << control.id);
+        EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), control.id);
+        EXPECT_EQ(ClassOf(child), control.className);
+        if (control.id != 1003 && control.id != 1006) {
+            EXPECT_EQ(TextOf(child), control.text);
         }
         LONG style = GetWindowLongW(child, GWL_STYLE) & ~WS_DISABLED;
-        if (spec.id == 1003) {
+        if (control.id == 1003) {
             // The list view shows its border as a client edge and adds scroll bars as its content needs.
             const LONG extended = GetWindowLongW(child, GWL_EXSTYLE);
             EXPECT_TRUE((style & WS_BORDER) || (extended & WS_EX_CLIENTEDGE));
             style = (style & ~(WS_HSCROLL | WS_VSCROLL)) | WS_BORDER;
         }
-        EXPECT_EQ(style, spec.style);
-        const RECT expected = DialogUnits(probe.Handle(), spec.x, spec.y, spec.width, spec.height);
+        EXPECT_EQ(style, control.style);
+        const RECT expected = DialogUnits(probe.Handle(), control.x, control.y, control.width, control.height);
         const RECT actual = RectInParent(child);
         EXPECT_EQ(actual.left, expected.left);
         EXPECT_EQ(actual.top, expected.top);
-        if (spec.id != 1006) { // a bitmap control takes the bitmap's size
+        if (control.id != 1006) { // a bitmap control takes the bitmap's size
             EXPECT_EQ(actual.right, expected.right);
             EXPECT_EQ(actual.bottom, expected.bottom);
         }
