@@ -183,6 +183,47 @@ TEST_F(Mixed, TickedRowKeepsItsCellsThroughLaterReplies) {
     SaveScreenshot("discovery-ticked");
 }
 
+// The web browser is replaced by a recorder for the http addresses the program asks the shell to open.
+TEST(Pages, DoubleClickOpensTheDevicePage) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string log = std::string(temp) + "kavrel-urls.txt";
+    DeleteFileA(log.c_str());
+    SetEnvironmentVariableA("KAVREL_URL_LOG", log.c_str());
+    const std::wstring command = L"\"" + ProgramFolder() + L"kavrel-url-recorder.exe\" \"%1\"";
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", nullptr, REG_SZ, command.c_str(),
+                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    auto opened = [&] {
+        std::ifstream in(log);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    };
+
+    Program program;
+    HWND dialog = WaitForWindow(program.Id(), kTitle);
+    ASSERT_NE(dialog, nullptr);
+    RemoteListView list(GetDlgItem(dialog, 1003));
+    ASSERT_TRUE(WaitUntil([&] { return RowOf(list, L"00-1A-2B-3C-4D-01") >= 0; }, 20s));
+    const int row = RowOf(list, L"00-1A-2B-3C-4D-01");
+    const RECT name = list.CellRect(row, kName);
+    DoubleClickAt({(name.left + name.right) / 2, (name.top + name.bottom) / 2});
+    ASSERT_TRUE(WaitUntil([&] { return !opened().empty(); }, 10s)) << "the shell was asked to open nothing";
+    EXPECT_EQ(opened(), std::vector<std::string>{"http:\\\\198.18.1.1"});
+
+    // Below the last row there is no device: nothing opens.
+    const RECT last = list.CellRect(list.RowCount() - 1, kName);
+    std::this_thread::sleep_for(600ms);
+    DoubleClickAt({(last.left + last.right) / 2, last.bottom + 20});
+    std::this_thread::sleep_for(2s);
+    EXPECT_EQ(opened().size(), 1u);
+
+    Click(GetDlgItem(dialog, IDOK));
+    EXPECT_EQ(program.WaitForExit(10s), 0u);
+}
+
 TEST_F(TwoAddresses, EverySearchLeavesFromBothAddresses) {
     const auto addresses = HostAddresses();
     ASSERT_EQ(addresses.size(), 2u);
