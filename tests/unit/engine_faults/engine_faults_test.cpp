@@ -292,7 +292,7 @@ TEST(EngineFaultLan, DeviceThatVanishesWithoutClosingIsNoticedAndReconnected) {
     EXPECT_TRUE(program.Write("into the void"));
     ASSERT_TRUE(WaitUntil([&] { return !Ready(client); }, 30s));
     const auto noticed = std::chrono::steady_clock::now() - gone;
-    EXPECT_LT(noticed, 12s) << "10 s of keep-alive and user timeout, plus the status's slack";
+    EXPECT_LT(noticed, 10s);
 
     ASSERT_EQ(std::system(("ip -n " + ns + " link set br0 up").c_str()), 0);
     EXPECT_TRUE(WaitUntil([&] { return Ready(client); }, 60s)) << "not reconnected when the device returned";
