@@ -29,7 +29,7 @@ function(kavrel_fuzz_target name runs)
     # A scratch corpus per run: the checked-in seeds stay as they are.
     set(work ${fuzz_dir}/${name}-work)
     add_test(NAME fuzz.${name}
-        COMMAND sh -c "rm -rf '${work}' && mkdir -p '${work}' && exec '${binary}' -runs=${runs} -max_len=2048 \
+        COMMAND sh -c "rm -rf '${work}' && mkdir -p '${work}' && exec '${binary}' -runs=${runs} -max_len=1024 \
 -print_final_stats=1 '${work}' '${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name}'")
     set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120)
 endfunction()

@@ -56,8 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DeviceDiscovery discovery(rows, freePorts, kavrel::testing::Latin1Decode);
     std::vector<std::optional<FakeDeviceRows::Row>> frozen; // the cells of each ticked row at its tick
 
+    // Enough steps for any interleaving worth finding; more only slow every run down.
+    constexpr int kMaxSteps = 64;
     std::size_t at = 0;
-    while (at + 3 <= size) {
+    for (int step = 0; step < kMaxSteps && at + 3 <= size; ++step) {
         const std::uint8_t op = data[at];
         const std::uint8_t who = data[at + 1];
         const std::size_t length = std::min<std::size_t>(data[at + 2], size - at - 3);
