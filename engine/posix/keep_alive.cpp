@@ -15,8 +15,9 @@ void TuneKeepAlive(asio::ip::tcp::socket& socket) noexcept {
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 #ifdef TCP_USER_TIMEOUT
-    // Keep-alive probes wait while sent data is unacknowledged; this bounds that case too.
-    unsigned timeoutMs = 10000;
+    // Keep-alive probes wait while sent data is unacknowledged; this bounds that case too. The kernel notices
+    // its expiry only at the next retransmission, so it is set well short of the 10 s.
+    unsigned timeoutMs = 8000;
     setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeoutMs, sizeof timeoutMs);
 #endif
 }

@@ -1,6 +1,7 @@
 #include "tools/devsim/device.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -109,7 +110,12 @@ std::optional<Device> ParseDevice(std::string_view line, std::string& error) {
             ok = haveName = Unescape(value, device.name);
         else if (key == "port")
             ok = ParseNumber(value, device.tcpPort) && device.tcpPort != 0;
-        else if (key == "protocol") {
+        else if (key == "reply-port") {
+            std::int64_t port = 0;
+            ok = ParseNumber(value, port) && port >= INT32_MIN && port <= UINT32_MAX;
+            if (ok)
+                device.replyPort = port;
+        } else if (key == "protocol") {
             if (value == "ti")
                 device.protocol = Protocol::Ti;
             else if (value == "lantronix")

@@ -35,6 +35,8 @@ struct Device {
     std::array<std::uint8_t, 6> mac{};
     std::string name; // raw bytes, as sent
     std::uint16_t tcpPort = 4001;
+    // The TI reply's port field when it should not be tcpPort: any 32-bit value, as a broken device may send.
+    std::optional<std::int64_t> replyPort;
     Protocol protocol = Protocol::Both;
     Fault fault = Fault::None;
     int delayMs = 0;

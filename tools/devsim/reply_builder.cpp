@@ -25,7 +25,7 @@ Bytes TiReply(const Device& device, const std::string& name) {
     d[2] = 0x02;
     d[3] = 0x01;
     std::copy(device.mac.begin(), device.mac.end(), d.begin() + 9);
-    const std::uint32_t port = device.tcpPort;
+    const auto port = device.replyPort ? static_cast<std::uint32_t>(*device.replyPort) : std::uint32_t{device.tcpPort};
     for (std::size_t i = 0; i < 4; ++i)
         d[15 + i] = static_cast<std::uint8_t>(port >> (8 * i));
     std::copy_n(name.begin(), std::min<std::size_t>(name.size(), 64), d.begin() + 19);
