@@ -1,7 +1,7 @@
 // kavrel.exe under Wine in the simulated LAN, timed: from launch to its visible window, and from there
 // (the first search goes out as the window is set up) to the last row, with the rows that never came.
 // Started by bench/wine_cases inside tools/lan and tools/wine-run, from the folder of kavrel.exe:
-//   bench_discovery.exe DEVICES [REPETITIONS]
+//   bench_discovery.exe DEVICES [REPETITIONS [POLL_MS]]
 // Prints medians: "startup MS", "disc<DEVICES> MS", "launch<DEVICES> MS" and the worst "miss<DEVICES> ROWS".
 
 #include "tests/e2e/driver/Driver.h"
@@ -41,13 +41,15 @@ struct Run {
     int missing = 0;
 };
 
+int pollMs = 2;
+
 // Polls finer than WaitUntil, which sleeps 50 ms between looks.
 template <class Condition> bool Poll(Condition condition, Clock::duration timeout) {
     for (auto end = Clock::now() + timeout; !condition();) {
         if (Clock::now() > end) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
     }
     return true;
 }
@@ -92,6 +94,7 @@ Run Once(int devices) {
 int main(int argc, char** argv) {
     const int devices = argc > 1 ? std::atoi(argv[1]) : 10;
     const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
+    pollMs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
     try {
         std::vector<double> startup, lastRow, launch;
         int worst = 0;

@@ -211,6 +211,8 @@ public:
         }
         pid_ = ::fork();
         if (pid_ == 0) {
+            // Its own process group, so that ending it also ends whatever it started.
+            ::setpgid(0, 0);
             ::dup2(in[0], 0);
             ::close(in[0]);
             // Our standard output carries the figures alone.
@@ -241,13 +243,13 @@ public:
     ~Relay() {
         if (pid_ > 0) {
             stdin_ = Fd();
-            ::kill(pid_, SIGTERM);
+            ::kill(-pid_, SIGTERM);
             int status = 0;
             for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
             if (::waitpid(pid_, &status, WNOHANG) == 0) {
-                ::kill(pid_, SIGKILL);
+                ::kill(-pid_, SIGKILL);
                 ::waitpid(pid_, &status, 0);
             }
         }
