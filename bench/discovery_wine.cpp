@@ -1,7 +1,9 @@
 // kavrel.exe under Wine in the simulated LAN, timed: from launch to its visible window, and from there
 // (the first search goes out as the window is set up) to the last row, with the rows that never came.
 // Started by bench/wine_cases inside tools/lan and tools/wine-run, from the folder of kavrel.exe:
-//   bench_discovery.exe DEVICES [REPETITIONS [POLL_MS]]
+//   bench_discovery.exe DEVICES [REPETITIONS [POLL_MS [trace]]]
+// With "trace", the row count every 100 ms goes to standard error, to see whether rows come in bursts or
+// one by one.
 // Prints medians: "startup MS", "disc<DEVICES> MS", "launch<DEVICES> MS" and the worst "miss<DEVICES> ROWS".
 
 #include "tests/e2e/driver/Driver.h"
@@ -42,6 +44,7 @@ struct Run {
 };
 
 int pollMs = 2;
+bool trace = false;
 
 // Polls finer than WaitUntil, which sleeps 50 ms between looks.
 template <class Condition> bool Poll(Condition condition, Clock::duration timeout) {
@@ -72,7 +75,17 @@ Run Once(int devices) {
     const auto shown = Clock::now();
     run.startup = Ms(shown - t0);
     RemoteListView list(GetDlgItem(dialog, 1003));
-    bool all = Poll([&] { return list.RowCount() >= devices; }, std::chrono::seconds(60));
+    auto nextTrace = shown;
+    bool all = Poll(
+        [&] {
+            const int rows = list.RowCount();
+            if (trace && Clock::now() >= nextTrace) {
+                std::fprintf(stderr, "trace %.0f ms %d rows\n", Ms(Clock::now() - shown), rows);
+                nextTrace += std::chrono::milliseconds(100);
+            }
+            return rows >= devices;
+        },
+        std::chrono::seconds(60));
     const auto last = Clock::now();
     if (all) {
         run.lastRow = Ms(last - shown);
@@ -95,6 +108,7 @@ int main(int argc, char** argv) {
     const int devices = argc > 1 ? std::atoi(argv[1]) : 10;
     const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
     pollMs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
+    trace = argc > 4 && std::string(argv[4]) == "trace";
     try {
         std::vector<double> startup, lastRow, launch;
         int worst = 0;
