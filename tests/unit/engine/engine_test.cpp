@@ -1,6 +1,7 @@
 // The engine through its C calls, with real pseudo-terminals and device servers on 127.0.0.1.
 
 #include "engine/vspe_api.h"
+#include "port_dir_test.h"
 #include "test_peers.h"
 
 #include <gtest/gtest.h>
@@ -44,19 +45,8 @@ std::size_t CountEntries(const char* dir) {
     return n;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public PortDirTest {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kavrel-engine-test.XXXXXX";
-        ASSERT_TRUE(mkdtemp(tmpl));
-        dir_ = tmpl;
-        setenv("KAVREL_PORT_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        vspe_release();
-        fs::remove_all(dir_);
-    }
-
     std::string PortPath(int com = kCom) const { return dir_ + "/COM" + std::to_string(com); }
 
     // Connector COM7 and Splitter 100, as the program makes a port link.
@@ -68,7 +58,6 @@ protected:
         ASSERT_GT(splitter_, 0);
     }
 
-    std::string dir_;
     int32_t connector_ = -1;
     int32_t splitter_ = -1;
 };

@@ -4,6 +4,7 @@
 
 #include "engine/vspe_api.h"
 #include "fault_peers.h"
+#include "port_dir_test.h"
 #include "test_peers.h"
 
 #include <gtest/gtest.h>
@@ -62,19 +63,8 @@ std::string Exchange(SerialProgram& program, const std::string& data) {
     return echoed;
 }
 
-class EngineFault : public ::testing::Test {
+class EngineFault : public PortDirTest {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kavrel-fault-test.XXXXXX";
-        ASSERT_TRUE(mkdtemp(tmpl));
-        dir_ = tmpl;
-        setenv("KAVREL_PORT_DIR", dir_.c_str(), 1);
-    }
-    void TearDown() override {
-        vspe_release();
-        fs::remove_all(dir_);
-    }
-
     std::string PortPath() const { return dir_ + "/COM7"; }
 
     void MakeLink() {
@@ -82,8 +72,6 @@ protected:
         ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
         ASSERT_GT(vspe_createDevice("Splitter", kSplitter), 0);
     }
-
-    std::string dir_;
 };
 
 } // namespace
