@@ -1,11 +1,40 @@
 #include "framework/Window.h"
 
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace kavrel::win {
 
 namespace {
-constexpr wchar_t kObjectProperty[] = L"Kavrel.Window";
+// Handle to object, looked up for every message. Kept in the process rather than as a window property:
+// under Wine every GetProp is a round trip to the server, and a thousand devices listed cost tens of
+// thousands of messages.
+class WindowObjects {
+public:
+    bool Add(HWND hwnd, Window* object) {
+        std::lock_guard lock(mutex_);
+        return objects_.emplace(hwnd, object).second;
+    }
+    void Remove(HWND hwnd) noexcept {
+        std::lock_guard lock(mutex_);
+        objects_.erase(hwnd);
+    }
+    Window* Find(HWND hwnd) const noexcept {
+        std::lock_guard lock(mutex_);
+        const auto it = objects_.find(hwnd);
+        return it == objects_.end() ? nullptr : it->second;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::unordered_map<HWND, Window*> objects_;
+};
+
+WindowObjects& Objects() noexcept {
+    static WindowObjects objects;
+    return objects;
+}
 
 // The child object that sent this notification or command to hwnd, if it is one of ours.
 Window* ReflectionTarget(HWND hwnd, UINT message, LPARAM lparam) noexcept {
@@ -25,10 +54,14 @@ Window::~Window() {
 }
 
 bool Window::Subclass(HWND hwnd) noexcept {
-    if (hwnd_ != nullptr || hwnd == nullptr || FromHandle(hwnd) != nullptr)
+    if (hwnd_ != nullptr || hwnd == nullptr || !IsWindow(hwnd))
         return false;
-    if (!SetPropW(hwnd, kObjectProperty, this))
+    try {
+        if (!Objects().Add(hwnd, this))
+            return false;
+    } catch (...) {
         return false;
+    }
     hwnd_ = hwnd;
     original_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::Procedure)));
@@ -39,13 +72,13 @@ void Window::Unsubclass() noexcept {
     if (hwnd_ == nullptr)
         return;
     SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-    RemovePropW(hwnd_, kObjectProperty);
+    Objects().Remove(hwnd_);
     hwnd_ = nullptr;
     original_ = nullptr;
 }
 
 Window* Window::FromHandle(HWND hwnd) noexcept {
-    return hwnd ? static_cast<Window*>(GetPropW(hwnd, kObjectProperty)) : nullptr;
+    return hwnd ? Objects().Find(hwnd) : nullptr;
 }
 
 bool Window::ProcessMessage(UINT, WPARAM, LPARAM, LRESULT&) {

@@ -13,6 +13,7 @@
 #include <windowsx.h>
 
 #include <array>
+#include <chrono>
 #include <cstring>
 
 namespace kavrel {
@@ -41,8 +42,9 @@ HICON LoadAppIcon(int size) {
 
 // Enough for a burst of replies from a thousand devices while the user-interface thread is busy.
 constexpr int kDiscoveryReceiveBuffer = 4 * 1024 * 1024;
-// Datagrams read per read notification; more wait for the next one, so other messages get their turn.
-constexpr int kRepliesPerNotification = 64;
+// Time spent reading per read notification; what is left waits for the next one, so input and painting
+// get their turn. Rows added in one go are drawn once, so the longer the batch, the less drawing.
+constexpr auto kReadBudget = std::chrono::milliseconds(50);
 
 in_addr ToInAddr(const Ipv4Octets& octets) {
     in_addr address{};
@@ -58,7 +60,8 @@ Ipv4Octets ToOctets(in_addr address) {
 
 // Reads what a socket has waiting and hands each whole datagram to the reply rules.
 template <class Handler> void ReadReplies(win::AsyncUdpSocket& socket, Handler&& handle) {
-    for (int i = 0; i < kRepliesPerNotification; ++i) {
+    const auto end = std::chrono::steady_clock::now() + kReadBudget;
+    while (std::chrono::steady_clock::now() < end) {
         std::array<std::uint8_t, kMaxReplySize> buffer{};
         const auto datagram = socket.ReceiveFrom(buffer);
         if (!datagram)
@@ -229,6 +232,7 @@ LRESULT CTessikDlg::OnBnClickedSearch(WPARAM, LPARAM) {
 }
 
 void CTessikDlg::OnReceiveTI(int index) {
+    ListViewRows::AppendBatch batch(m_listDevices);
     ReadReplies(*m_arrSocketsTI.at(static_cast<size_t>(index)),
                 [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
                     m_discovery->OnTiReply(bytes, sender);
@@ -236,6 +240,7 @@ void CTessikDlg::OnReceiveTI(int index) {
 }
 
 void CTessikDlg::OnReceiveL(int index) {
+    ListViewRows::AppendBatch batch(m_listDevices);
     ReadReplies(*m_arrSocketsL.at(static_cast<size_t>(index)),
                 [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
                     m_discovery->OnLantronixReply(bytes, sender);

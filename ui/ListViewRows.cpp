@@ -23,8 +23,22 @@ int ListViewRows::RowCount() const {
     return ListView_GetItemCount(list_);
 }
 
+ListViewRows::AppendBatch::~AppendBatch() {
+    if (--rows_.batching_ > 0 || !rows_.redrawPaused_)
+        return;
+    rows_.redrawPaused_ = false;
+    SendMessageW(rows_.list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(rows_.list_, nullptr, TRUE);
+}
+
 int ListViewRows::AppendRow() {
     ChangeScope scope(changing_);
+    // Drawing is held back only once a row is really added, so a batch of mere refreshes does not
+    // repaint the whole list.
+    if (batching_ > 0 && !redrawPaused_) {
+        redrawPaused_ = true;
+        SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    }
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = RowCount();

@@ -27,11 +27,26 @@ public:
     // sends meanwhile are not taken for the user's doing.
     bool ChangingRows() const noexcept { return changing_ > 0; }
 
+    // Rows appended while one of these lives are drawn once, when it ends: a list view that repaints
+    // for every insertion makes a thousand devices take seconds to list.
+    class AppendBatch {
+    public:
+        explicit AppendBatch(ListViewRows& rows) noexcept : rows_(rows) { ++rows_.batching_; }
+        ~AppendBatch();
+        AppendBatch(const AppendBatch&) = delete;
+        AppendBatch& operator=(const AppendBatch&) = delete;
+
+    private:
+        ListViewRows& rows_;
+    };
+
 private:
     class ChangeScope;
 
     HWND list_ = nullptr;
     int changing_ = 0;
+    int batching_ = 0;
+    bool redrawPaused_ = false;
 };
 
 } // namespace kavrel

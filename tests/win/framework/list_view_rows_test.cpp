@@ -117,3 +117,36 @@ TEST_F(ListFixture, ProgramChangesAreMarkedAsSuch) {
     EXPECT_FALSE(changes_.back().byProgram);
     EXPECT_EQ(changes_.back().newState & LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(1));
 }
+
+// What a batch holds back shows as the list's update region: nothing to paint while rows are added, the
+// whole list once the batch ends.
+TEST_F(ListFixture, AppendBatchHoldsDrawingOnlyWhileRowsAreAdded) {
+    ShowWindow(parent_, SW_SHOWNOACTIVATE); // a hidden window has nothing to paint
+    const auto pending = [&] { return GetUpdateRect(list_, nullptr, FALSE) != FALSE; };
+    rows_.AppendRow();
+    ValidateRect(list_, nullptr);
+    {
+        ListViewRows::AppendBatch batch(rows_);
+        rows_.SetCellText(0, 2, L"198.18.1.1");
+        EXPECT_TRUE(pending()) << "a batch of refreshes keeps drawing";
+    }
+    ValidateRect(list_, nullptr);
+    {
+        ListViewRows::AppendBatch outer(rows_);
+        {
+            ListViewRows::AppendBatch inner(rows_);
+            rows_.AppendRow();
+            rows_.SetCellText(1, 4, L"00-1A-2B-3C-4D-5E");
+            EXPECT_FALSE(pending());
+        }
+        rows_.AppendRow();
+        EXPECT_FALSE(pending()) << "the outer batch is still adding rows";
+    }
+    EXPECT_TRUE(pending()) << "the rows are drawn when the batch ends";
+    ASSERT_EQ(rows_.RowCount(), 3);
+    EXPECT_EQ(rows_.CellText(1, 4), L"00-1A-2B-3C-4D-5E");
+
+    ValidateRect(list_, nullptr);
+    rows_.AppendRow();
+    EXPECT_TRUE(pending()) << "outside a batch a row is drawn as it comes";
+}
