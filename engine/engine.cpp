@@ -206,7 +206,7 @@ void Engine::Reconcile() {
         }
         asio::ip::tcp::endpoint peer(asio::ip::address_v4(config->host), config->port);
         auto client = std::make_shared<TcpClient>(io_, hubs_.at(*splitterId), peer,
-                                                  std::chrono::seconds(config->reconnectSeconds));
+                                                  std::chrono::seconds(config->connectTimeoutSeconds));
         client->Start();
         clients_.emplace(id, std::move(client));
     }

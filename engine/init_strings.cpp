@@ -116,12 +116,12 @@ std::optional<TcpClientConfig> ParseTcpClient(std::string_view init) {
     auto port = ParseInt(f[1], 1, 65535);
     auto link = ParseInt(f[2], 0, INT32_MAX);
     auto params = ParseParams(f[3]);
-    auto interval = ParseInt(f[5], 0, 86400);
-    if (!host || !port || !link || !params || !interval) {
+    auto timeout = ParseInt(f[5], 0, 86400);
+    if (!host || !port || !link || !params || !timeout) {
         return std::nullopt;
     }
     return TcpClientConfig{*host, static_cast<std::uint16_t>(*port), static_cast<std::int32_t>(*link), *params,
-                           static_cast<int>(*interval)};
+                           static_cast<int>(*timeout)};
 }
 
 } // namespace kavrel::engine

@@ -31,13 +31,13 @@ struct SplitterConfig {
     SerialParams params;
 };
 
-// "HOST;PORT;L;params;0;interval;;0;0".
+// "HOST;PORT;L;params;0;timeout;;0;0": timeout is how long, in seconds, one connection attempt may take.
 struct TcpClientConfig {
     std::array<std::uint8_t, 4> host{};
     std::uint16_t port = 0;
     std::int32_t linkNumber = 0;
     SerialParams params;
-    int reconnectSeconds = 10;
+    int connectTimeoutSeconds = 10;
 };
 
 std::optional<ConnectorConfig> ParseConnector(std::string_view init);

@@ -7,16 +7,18 @@
 namespace kavrel::engine {
 namespace {
 constexpr std::chrono::milliseconds kFirstBackoff{250};
+// The longest wait between attempts, so that a device server that comes back is joined again within about
+// a second, however long it was away.
+constexpr std::chrono::milliseconds kMaxBackoff{1000};
 // A connection that lasted this long was a real one: the next loss retries at once again.
 constexpr auto kStableConnection = std::chrono::seconds(1);
-// An unreachable host would otherwise hold an attempt for the system's SYN timeout, minutes.
-constexpr auto kConnectTimeout = std::chrono::seconds(10);
 } // namespace
 
 TcpClient::TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
-                     std::chrono::seconds maxBackoff)
+                     std::chrono::seconds connectTimeout)
     : io_(io), hub_(std::move(hub)), peer_(peer),
-      maxBackoff_(std::max<std::chrono::milliseconds>(maxBackoff, std::chrono::seconds(1))), retryTimer_(io),
+      // Without a bound, an unreachable host would hold an attempt for the system's SYN timeout, minutes.
+      connectTimeout_(connectTimeout.count() > 0 ? connectTimeout : std::chrono::seconds(10)), retryTimer_(io),
       connectTimer_(io) {}
 
 void TcpClient::Start() {
@@ -39,7 +41,7 @@ void TcpClient::Close() {
 void TcpClient::Connect() {
     auto conn = std::make_shared<Connection>(io_);
     conn_ = conn;
-    connectTimer_.expires_after(kConnectTimeout);
+    connectTimer_.expires_after(connectTimeout_);
     connectTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
         if (!ec && self->Current(conn) && !self->connected_) {
             self->Drop(conn);
@@ -150,7 +152,7 @@ void TcpClient::Drop(const ConnectionPtr& conn) {
 
 void TcpClient::ScheduleConnect() {
     retryTimer_.expires_after(nextDelay_);
-    nextDelay_ = nextDelay_.count() == 0 ? kFirstBackoff : std::min(nextDelay_ * 2, maxBackoff_);
+    nextDelay_ = nextDelay_.count() == 0 ? kFirstBackoff : std::min(nextDelay_ * 2, kMaxBackoff);
     retryTimer_.async_wait([self = shared_from_this()](std::error_code ec) {
         if (!ec && !self->closed_) {
             self->Connect();

@@ -24,7 +24,7 @@ public:
     static constexpr std::size_t kBacklog = 256 * 1024;
 
     TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
-              std::chrono::seconds maxBackoff);
+              std::chrono::seconds connectTimeout);
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
@@ -60,7 +60,7 @@ private:
     asio::io_context& io_;
     std::shared_ptr<RelayHub> hub_;
     asio::ip::tcp::endpoint peer_;
-    std::chrono::milliseconds maxBackoff_;
+    std::chrono::seconds connectTimeout_;
     asio::steady_timer retryTimer_;
     asio::steady_timer connectTimer_;
     ConnectionPtr conn_;

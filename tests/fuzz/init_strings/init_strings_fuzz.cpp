@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("splitter does not read back");
     }
     if (const auto t = ParseTcpClient(text)) {
-        if (t->port == 0 || t->linkNumber < 0 || t->reconnectSeconds < 0 || t->reconnectSeconds > 86400)
+        if (t->port == 0 || t->linkNumber < 0 || t->connectTimeoutSeconds < 0 || t->connectTimeoutSeconds > 86400)
             Fail("TcpClient out of range");
         CheckParams(t->params);
         // The host must be written in the text exactly as dotted decimal.
@@ -67,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("TcpClient host not the text's address");
         const auto again =
             ParseTcpClient(host + ";" + std::to_string(t->port) + ";" + std::to_string(t->linkNumber) + ";" +
-                           Params(t->params) + ";0;" + std::to_string(t->reconnectSeconds) + ";;0;0");
+                           Params(t->params) + ";0;" + std::to_string(t->connectTimeoutSeconds) + ";;0;0");
         if (!again || again->host != t->host || again->port != t->port || again->linkNumber != t->linkNumber ||
-            !Same(again->params, t->params) || again->reconnectSeconds != t->reconnectSeconds)
+            !Same(again->params, t->params) || again->connectTimeoutSeconds != t->connectTimeoutSeconds)
             Fail("TcpClient does not read back");
     }
     return 0;

@@ -61,7 +61,7 @@ TEST(InitStrings, TcpClientTakesIpv4PortLinkAndInterval) {
     EXPECT_EQ(t->host, (std::array<std::uint8_t, 4>{10, 0, 0, 7}));
     EXPECT_EQ(t->port, 23);
     EXPECT_EQ(t->linkNumber, 100);
-    EXPECT_EQ(t->reconnectSeconds, 10);
+    EXPECT_EQ(t->connectTimeoutSeconds, 10);
     EXPECT_TRUE(ParseTcpClient("255.255.255.255;65535;0;2400,0,8,1,2,-1;0;0;;0;0"));
     EXPECT_TRUE(ParseTcpClient("0.0.0.0;1;0;2400,0,8,1,2,-1;0;10;;0;0"));
     for (const char* bad : {
