@@ -13,14 +13,18 @@ endif()
 set(KAVREL_SCREENSHOT_DIR ${CMAKE_BINARY_DIR}/screenshots)
 file(MAKE_DIRECTORY ${KAVREL_SCREENSHOT_DIR})
 
-# A GoogleTest executable of the native build: one CTest entry per test case.
+# A GoogleTest executable of the native build: one CTest entry per test case, each bounded by TIMEOUT
+# seconds (default 300).
 function(kavrel_native_test target)
-    cmake_parse_arguments(arg "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(arg "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(NOT arg_TIMEOUT)
+        set(arg_TIMEOUT 300)
+    endif()
     add_executable(${target} ${arg_SOURCES})
     target_link_libraries(${target} PRIVATE ${arg_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
     kavrel_warnings(${target})
     include(GoogleTest)
-    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${arg_TIMEOUT})
 endfunction()
 
 # A GoogleTest executable of the Windows build, run whole under Wine (tools/wine-run) as one CTest entry:

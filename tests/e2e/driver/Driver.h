@@ -24,6 +24,7 @@ public:
     ~Program();
 
     DWORD Id() const noexcept { return processId_; }
+    HANDLE Handle() const noexcept { return process_; }
     bool Running() const noexcept;
     // The exit code, or STILL_ACTIVE when the program has not ended within the time.
     DWORD WaitForExit(Duration timeout) const noexcept;

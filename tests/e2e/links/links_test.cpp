@@ -2,6 +2,7 @@
 // Start and Stop drive the status, and every way out closes every connection.
 
 #include "tests/e2e/driver/Driver.h"
+#include "tests/e2e/driver/SerialPort.h"
 
 #include <gtest/gtest.h>
 
@@ -40,45 +41,6 @@ int OpenConnections(const std::string& device) {
             open += line.rfind("tcp accept", 0) == 0 ? 1 : line.rfind("tcp close", 0) == 0 ? -1 : 0;
     return open;
 }
-
-class SerialPort {
-public:
-    explicit SerialPort(const std::wstring& name)
-        : handle_(CreateFileW((L"\\\\.\\pipe\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr)) {}
-    ~SerialPort() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    bool Open() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Write(const std::string& bytes) {
-        DWORD written = 0;
-        return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
-    // What arrives within the time, up to want bytes.
-    std::string Read(size_t want, Duration timeout) {
-        std::string got;
-        WaitUntil(
-            [&] {
-                DWORD available = 0;
-                if (!PeekNamedPipe(handle_, nullptr, 0, nullptr, &available, nullptr))
-                    return true;
-                if (available > 0) {
-                    std::string chunk(available, '\0');
-                    DWORD read = 0;
-                    ReadFile(handle_, chunk.data(), available, &read, nullptr);
-                    got.append(chunk, 0, read);
-                }
-                return got.size() >= want;
-            },
-            timeout);
-        return got;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 class Links : public ::testing::Test {
 protected:
