@@ -60,6 +60,14 @@ protected:
         ASSERT_GT(splitter_, 0);
     }
 
+    // The port link with one TcpClient to port, emulation running and the client connected.
+    void RunLinkWithClient(std::uint16_t port, int32_t& client) {
+        ASSERT_NO_FATAL_FAILURE(MakeLink());
+        client = vspe_createDevice("TcpClient", ClientInit(port).c_str());
+        ASSERT_TRUE(vspe_startEmulation());
+        ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    }
+
     int32_t connector_ = -1;
     int32_t splitter_ = -1;
 };
@@ -222,10 +230,8 @@ TEST_F(EngineTest, FanOutAndFanInWithThreeClients) {
 
 TEST_F(EngineTest, ReconnectsAfterServerRestart) {
     DeviceServer server(DeviceServer::Mode::Echo);
-    MakeLink();
-    int32_t client = vspe_createDevice("TcpClient", ClientInit(server.Port()).c_str());
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    int32_t client = -1;
+    ASSERT_NO_FATAL_FAILURE(RunLinkWithClient(server.Port(), client));
     SerialProgram program(PortPath());
     EXPECT_EQ(Exchange(program, "before"), "before");
 
@@ -316,10 +322,8 @@ TEST_F(EngineTest, ReleaseLeavesNothingBehindAndInitializeStartsAfresh) {
 
 TEST_F(EngineTest, ProgramThatClosesAndReopensFindsDataFlowingAndEngineIdle) {
     DeviceServer server(DeviceServer::Mode::Echo);
-    MakeLink();
-    int32_t client = vspe_createDevice("TcpClient", ClientInit(server.Port()).c_str());
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    int32_t client = -1;
+    ASSERT_NO_FATAL_FAILURE(RunLinkWithClient(server.Port(), client));
     {
         SerialProgram program(PortPath());
         EXPECT_EQ(Exchange(program, "first open"), "first open");
@@ -339,10 +343,8 @@ TEST_F(EngineTest, ProgramThatClosesAndReopensFindsDataFlowingAndEngineIdle) {
 
 TEST_F(EngineTest, SlowSerialProgramPushesBackWithoutLoss) {
     DeviceServer server(DeviceServer::Mode::Record);
-    MakeLink();
-    int32_t client = vspe_createDevice("TcpClient", ClientInit(server.Port()).c_str());
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    int32_t client = -1;
+    ASSERT_NO_FATAL_FAILURE(RunLinkWithClient(server.Port(), client));
     SerialProgram program(PortPath());
     // Far more than the pty, the engine and both socket buffers hold: the server's writes must wait.
     auto data = Pattern(8 * 1024 * 1024, 3);
@@ -373,10 +375,8 @@ TEST_F(EngineTest, ClientThatCannotKeepUpIsCutOthersGetEverything) {
 
 TEST_F(EngineTest, LoneSlowClientHoldsTheProgramBackInsteadOfBeingCut) {
     DeviceServer slow(DeviceServer::Mode::Slow);
-    MakeLink();
-    int32_t client = vspe_createDevice("TcpClient", ClientInit(slow.Port()).c_str());
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    int32_t client = -1;
+    ASSERT_NO_FATAL_FAILURE(RunLinkWithClient(slow.Port(), client));
     SerialProgram program(PortPath());
     // More than the cut-off bound and every socket buffer together: with nobody faster to protect, the
     // program's writes wait instead.
