@@ -3,7 +3,7 @@
 #include "controls/cell_geometry.h"
 #include "framework/ListViewText.h"
 #include "framework/MessageMap.h"
-#include "ui/WindowMessages.h"
+#include "framework/WindowMessages.h"
 
 #include <commctrl.h>
 #include <windowsx.h>

@@ -2,8 +2,9 @@
 // Turns discovery replies into device rows: one row per MAC address, added at the end, refreshed by
 // later replies while its Link box is unticked, frozen while ticked, never removed.
 
+#include "core/device_rows.h"
+#include "core/status_texts.h"
 #include "discovery/replies.h"
-#include "ui/device_rows.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,7 +22,6 @@ namespace kavrel {
 using NameDecoder = std::function<std::wstring(std::string_view ansi)>;
 
 inline constexpr wchar_t kLantronixName[] = L"Lantronix XPort";
-inline constexpr wchar_t kStatusDisable[] = L"Disable";
 
 class DeviceDiscovery {
 public:

@@ -3,8 +3,8 @@
 #include "discovery/LocalAddresses.h"
 #include "framework/MessageBox.h"
 #include "framework/Text.h"
+#include "framework/WindowMessages.h"
 #include "ui/CAboutDlg.h"
-#include "ui/WindowMessages.h"
 #include "ui/free_ports.h"
 #include "ui/resource.h"
 
@@ -139,7 +139,7 @@ BOOL CTessikDlg::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.Get()));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.Get()));
 
-    m_trayIcon.AddTrayIcon(Instance(), m_hIcon.Get());
+    m_trayIcon.AddTrayIcon(Instance(), m_hIcon.Get(), IDR_TRAY_MENU);
     m_trayIcon.SetCommandWnd(Handle());
     CSystemTray::ShowFromTray(Handle());
     m_trayIcon.SetDefaultMenuItem(ID_TRAY_MINIMIZE);
@@ -333,8 +333,7 @@ LRESULT CTessikDlg::OnTimer(WPARAM wparam, LPARAM) {
 
 LRESULT CTessikDlg::OnLinkChanged(WPARAM, LPARAM lparam) {
     const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
-    if (change->uChanged & LVIF_STATE)
-        m_links.OnItemChanged(change->iItem, change->uOldState, change->uNewState);
+    m_links.OnCheckChanged(change->iItem, m_listDevices.CheckChangeOf(*change));
     return 0;
 }
 

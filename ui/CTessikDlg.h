@@ -2,6 +2,8 @@
 // The main dialog: the device list, Search, Start, Stop and Exit. It owns everything that lives for one run.
 
 #include "controls/CComboListCtrl.h"
+#include "core/buttons.h"
+#include "core/notifier.h"
 #include "discovery/CClientSocketL.h"
 #include "discovery/CClientSocketTI.h"
 #include "discovery/device_discovery.h"
@@ -14,8 +16,6 @@
 #include "tray/CSystemTray.h"
 #include "ui/ChildLayout.h"
 #include "ui/ListViewRows.h"
-#include "ui/buttons.h"
-#include "ui/notifier.h"
 
 #include <memory>
 #include <optional>

@@ -2,7 +2,7 @@
 // names, every other column read-only, clicks beside the rows ignored. Rows are put in from outside,
 // as no device answers here.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 

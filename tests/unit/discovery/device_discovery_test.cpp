@@ -7,6 +7,7 @@
 
 using namespace kavrel;
 using namespace kavrel::testing;
+using kavrel::test::FakeDeviceRows;
 
 namespace {
 
