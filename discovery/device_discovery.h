@@ -7,6 +7,7 @@
 #include "discovery/replies.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -34,6 +35,13 @@ public:
     // truncated and must not get here, though it is rejected here too) and the sender's address.
     void OnTiReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender);
     void OnLantronixReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender);
+    // A search starts: what Lantronix senders told of themselves before is forgotten.
+    void OnSearch();
+
+    // Replies come unasked from anyone on the LAN, so what they can make us hold is bounded: rows past
+    // the cap are not listed, and the oldest half-known Lantronix sender is forgotten for a new one.
+    static constexpr int kMaxRows = 4096;
+    static constexpr std::size_t kMaxLantronixSenders = 1024;
 
     // The first row whose MAC Address is exactly mac, or the row count when none is.
     static int FindRowByMac(const DeviceRows& rows, const std::wstring& mac);
@@ -59,6 +67,7 @@ private:
     std::vector<std::wstring> m_freePorts;
     NameDecoder m_decodeName;
     std::map<Ipv4Octets, LantronixSender> m_lantronixSenders;
+    std::deque<Ipv4Octets> m_senderOrder; // oldest first
     std::unordered_map<std::wstring, int> m_rowByMac;
     int m_indexedRows = 0;
 };

@@ -13,8 +13,6 @@
 #include <windowsx.h>
 
 #include <array>
-#include <chrono>
-#include <cstring>
 
 namespace kavrel {
 
@@ -38,37 +36,6 @@ constexpr std::array<DeviceColumnLook, kDeviceColumnCount> kColumns{{
 HICON LoadAppIcon(int size) {
     return static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0));
-}
-
-// Enough for a burst of replies from a thousand devices while the user-interface thread is busy.
-constexpr int kDiscoveryReceiveBuffer = 4 * 1024 * 1024;
-// Time spent reading per read notification; what is left waits for the next one, so input and painting
-// get their turn. Rows added in one go are drawn once, so the longer the batch, the less drawing.
-constexpr auto kReadBudget = std::chrono::milliseconds(50);
-
-in_addr ToInAddr(const Ipv4Octets& octets) {
-    in_addr address{};
-    std::memcpy(&address, octets.data(), octets.size());
-    return address;
-}
-
-Ipv4Octets ToOctets(in_addr address) {
-    Ipv4Octets octets;
-    std::memcpy(octets.data(), &address, octets.size());
-    return octets;
-}
-
-// Reads what a socket has waiting and hands each whole datagram to the reply rules.
-template <class Handler> void ReadReplies(win::AsyncUdpSocket& socket, Handler&& handle) {
-    const auto end = std::chrono::steady_clock::now() + kReadBudget;
-    while (std::chrono::steady_clock::now() < end) {
-        std::array<std::uint8_t, kMaxReplySize> buffer{};
-        const auto datagram = socket.ReceiveFrom(buffer);
-        if (!datagram)
-            return;
-        if (!datagram->dropped)
-            handle(std::span<const std::uint8_t>(buffer.data(), datagram->size), ToOctets(datagram->sender));
-    }
 }
 
 // Shows the wait cursor until the end of the scope.
@@ -155,9 +122,10 @@ BOOL CTessikDlg::OnInitDialog() {
     ScanFreePorts();
     m_discovery.emplace(m_listDevices, m_arrFreePorts, [](std::string_view ansi) { return win::FromAnsi(ansi); });
     m_emulation.StartEngine(); // a failure has shown its message; the dialog works on without the engine
-    CreateSockets();
+    m_sockets.emplace(*m_discovery, static_cast<ReplyBatchObserver&>(*this));
+    m_sockets->Create();
     m_emulation.DisableStartStop();
-    SendSearchRequests();
+    m_sockets->Search();
     return TRUE; // the focus goes to the first tab stop, Exit
 }
 
@@ -190,33 +158,6 @@ void CTessikDlg::ScanFreePorts() {
     m_arrFreePorts = FreePortNames(ComPortExists);
 }
 
-bool CTessikDlg::CreateSockets() {
-    const auto addresses = LocalIpv4Addresses();
-    if (!addresses)
-        return false;
-    for (const Ipv4Octets& address : *addresses) {
-        if (!TakesDiscoverySockets(address))
-            continue;
-        // A socket that cannot be made or bound keeps its place, silent, so indexes stay paired by address.
-        auto ti = std::make_unique<CClientSocketTI>(this, static_cast<int>(m_arrSocketsTI.size()));
-        ti->Create(ToInAddr(address), kTiPort, kDiscoveryReceiveBuffer);
-        m_arrSocketsTI.push_back(std::move(ti));
-        auto lantronix = std::make_unique<CClientSocketL>(this, static_cast<int>(m_arrSocketsL.size()));
-        lantronix->Create(ToInAddr(address), kLantronixPort, kDiscoveryReceiveBuffer);
-        m_arrSocketsL.push_back(std::move(lantronix));
-    }
-    return true;
-}
-
-void CTessikDlg::SendSearchRequests() {
-    for (const SearchDatagram& request : SearchRequests(m_arrSocketsTI.size())) {
-        win::AsyncUdpSocket& socket = request.socket == DiscoveryProtocol::Ti
-                                          ? static_cast<win::AsyncUdpSocket&>(*m_arrSocketsTI[request.addressIndex])
-                                          : *m_arrSocketsL[request.addressIndex];
-        socket.SendTo(request.bytes, ToInAddr(request.destination), request.destinationPort);
-    }
-}
-
 // A linked row's devices sit on the port it was linked with: an edit of its COM Port is undone.
 LRESULT CTessikDlg::OnComboListValidate(WPARAM, LPARAM lparam) {
     const auto* edit = reinterpret_cast<const NMLVDISPINFOW*>(lparam);
@@ -227,24 +168,18 @@ LRESULT CTessikDlg::OnComboListValidate(WPARAM, LPARAM lparam) {
 
 LRESULT CTessikDlg::OnBnClickedSearch(WPARAM, LPARAM) {
     WaitCursor wait;
-    SendSearchRequests();
+    if (m_sockets)
+        m_sockets->Search();
     return 0;
 }
 
-void CTessikDlg::OnReceiveTI(int index) {
-    ListViewRows::AppendBatch batch(m_listDevices);
-    ReadReplies(*m_arrSocketsTI.at(static_cast<size_t>(index)),
-                [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
-                    m_discovery->OnTiReply(bytes, sender);
-                });
+void CTessikDlg::OnRepliesBegin() {
+    if (!m_replyBatch)
+        m_replyBatch.emplace(m_listDevices);
 }
 
-void CTessikDlg::OnReceiveL(int index) {
-    ListViewRows::AppendBatch batch(m_listDevices);
-    ReadReplies(*m_arrSocketsL.at(static_cast<size_t>(index)),
-                [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
-                    m_discovery->OnLantronixReply(bytes, sender);
-                });
+void CTessikDlg::OnRepliesEnd() {
+    m_replyBatch.reset();
 }
 
 LRESULT CTessikDlg::OnSysCommand(WPARAM wparam, LPARAM) {
@@ -298,10 +233,8 @@ LRESULT CTessikDlg::OnDestroy(WPARAM, LPARAM) {
 void CTessikDlg::TearDown() {
     if (!m_emulation.Shutdown())
         return;
-    while (!m_arrSocketsTI.empty())
-        m_arrSocketsTI.pop_back();
-    while (!m_arrSocketsL.empty())
-        m_arrSocketsL.pop_back();
+    if (m_sockets)
+        m_sockets->Close();
 }
 
 // Start and Stop disable the button just pressed; the keyboard focus moves on to its counterpart, so
