@@ -87,8 +87,7 @@ LRESULT CComboListCtrl::OnLButtonDown(WPARAM, LPARAM lparam) {
     switch (columns_.EditorFor(cell->column)) {
     case CellEditor::DropDown: {
         std::vector<std::wstring> items;
-        SendMessageW(GetParent(Handle()), WM_COMBOLIST_GETITEMS, static_cast<WPARAM>(cell->column),
-                     reinterpret_cast<LPARAM>(&items));
+        PointerMessage::Send(GetParent(Handle()), WM_COMBOLIST_GETITEMS, static_cast<WPARAM>(cell->column), &items);
         if (CInPlaceCombo* combo = ShowInPlaceCombo(cell->row, cell->column, std::move(items), text))
             SendMessageW(combo->Handle(), CB_SELECTSTRING, static_cast<WPARAM>(-1),
                          reinterpret_cast<LPARAM>(text.c_str()));
@@ -108,8 +107,8 @@ LRESULT CComboListCtrl::OnEndLabelEdit(const NMLVDISPINFOW& info) {
     if (info.item.pszText == nullptr)
         return 0;
     ListView_SetItemText(Handle(), info.item.iItem, info.item.iSubItem, info.item.pszText);
-    SendMessageW(GetParent(Handle()), WM_COMBOLIST_VALIDATE, static_cast<WPARAM>(GetDlgCtrlID(Handle())),
-                 reinterpret_cast<LPARAM>(&info));
+    PointerMessage::Send(GetParent(Handle()), WM_COMBOLIST_VALIDATE, static_cast<WPARAM>(GetDlgCtrlID(Handle())),
+                         &info);
     return 0;
 }
 

@@ -160,8 +160,10 @@ void CTessikDlg::ScanFreePorts() {
 
 // A linked row's devices sit on the port it was linked with: an edit of its COM Port is undone.
 LRESULT CTessikDlg::OnComboListValidate(WPARAM, LPARAM lparam) {
+    if (!PointerMessage::IsOurs(lparam))
+        return 0;
     const auto* edit = reinterpret_cast<const NMLVDISPINFOW*>(lparam);
-    if (edit != nullptr && edit->item.iSubItem == kColumnComPort)
+    if (edit->item.iSubItem == kColumnComPort)
         m_links.RestoreComPort(edit->item.iItem);
     return 0;
 }
@@ -317,9 +319,9 @@ LRESULT CTessikDlg::OnDeviceListDblClk(WPARAM, LPARAM) {
 }
 
 LRESULT CTessikDlg::OnComboListGetItems(WPARAM wparam, LPARAM lparam) {
+    if (!PointerMessage::IsOurs(lparam))
+        return 0;
     auto* items = reinterpret_cast<std::vector<std::wstring>*>(lparam);
-    if (items == nullptr)
-        return 1;
     items->clear();
     // Only an editor open over the device list gets the names; the corner test is inclusive at the
     // left and top edges, exclusive at the right and bottom ones, as PtInRect is.
