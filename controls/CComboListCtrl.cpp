@@ -12,13 +12,14 @@
 
 namespace kavrel {
 
-struct CComboListCtrlMap {
+std::span<const win::MessageEntry<CComboListCtrl>> CComboListCtrl::MessageMap() {
     static constexpr win::MessageEntry<CComboListCtrl> kEntries[] = {
         win::OnMessage<CComboListCtrl>(WM_HSCROLL, &CComboListCtrl::OnHScroll),
         win::OnMessage<CComboListCtrl>(WM_VSCROLL, &CComboListCtrl::OnVScroll),
         win::OnMessage<CComboListCtrl>(WM_LBUTTONDOWN, &CComboListCtrl::OnLButtonDown),
     };
-};
+    return kEntries;
+}
 
 CComboListCtrl::~CComboListCtrl() {
     s_combo.reset();
@@ -34,7 +35,7 @@ bool CComboListCtrl::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, 
             return true;
         }
     }
-    return win::DispatchMessageMap<CComboListCtrl>(CComboListCtrlMap::kEntries, *this, message, wparam, lparam, result);
+    return MappedWindow::ProcessMessage(message, wparam, lparam, result);
 }
 
 bool CComboListCtrl::ProcessReflectedMessage(UINT message, WPARAM, LPARAM lparam, LRESULT& result) {

@@ -2,6 +2,7 @@
 
 #include "discovery/LocalAddresses.h"
 #include "framework/MessageBox.h"
+#include "framework/Scopes.h"
 #include "framework/Text.h"
 #include "framework/WindowMessages.h"
 #include "ui/CAboutDlg.h"
@@ -60,7 +61,7 @@ bool ComPortExists(const std::wstring& name) {
 
 } // namespace
 
-struct CTessikDlgMap {
+std::span<const win::MessageEntry<CTessikDlg>> CTessikDlg::MessageMap() {
     static constexpr win::MessageEntry<CTessikDlg> kEntries[] = {
         win::OnMessage<CTessikDlg>(WM_SYSCOMMAND, &CTessikDlg::OnSysCommand),
         win::OnMessage<CTessikDlg>(WM_PAINT, &CTessikDlg::OnPaint),
@@ -81,18 +82,14 @@ struct CTessikDlgMap {
         win::OnCommand<CTessikDlg>(ID_TRAY_MINIMIZE, 0, &CTessikDlg::OnTrayMinimize),
         win::OnMessage<CTessikDlg>(WM_TRAYICON_NOTIFY, &CTessikDlg::OnTrayNotify),
     };
-};
+    return kEntries;
+}
 
 CTessikDlg::CTessikDlg()
-    : Dialog(IDD_KAVREL_DIALOG), m_hIcon(LoadAppIcon(GetSystemMetrics(SM_CXICON))),
+    : MappedWindow(IDD_KAVREL_DIALOG), m_hIcon(LoadAppIcon(GetSystemMetrics(SM_CXICON))),
       m_hSmallIcon(LoadAppIcon(GetSystemMetrics(SM_CXSMICON))) {}
 
 CTessikDlg::~CTessikDlg() = default;
-
-bool CTessikDlg::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    return win::DispatchMessageMap<CTessikDlg>(CTessikDlgMap::kEntries, *this, message, wparam, lparam, result) ||
-           Dialog::ProcessMessage(message, wparam, lparam, result);
-}
 
 BOOL CTessikDlg::OnInitDialog() {
     Dialog::OnInitDialog();
@@ -196,17 +193,15 @@ LRESULT CTessikDlg::OnSysCommand(WPARAM wparam, LPARAM) {
 LRESULT CTessikDlg::OnPaint(WPARAM, LPARAM) {
     if (!IsIconic(Handle()))
         return Default();
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(Handle(), &paint);
-    SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const win::PaintScope paint(Handle());
+    SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
     const int iconWidth = GetSystemMetrics(SM_CXICON);
     const int iconHeight = GetSystemMetrics(SM_CYICON);
     RECT client;
     GetClientRect(Handle(), &client);
     const int x = (client.right - client.left - iconWidth + 1) / 2;
     const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    DrawIcon(dc, x, y, m_hIcon.Get());
-    EndPaint(Handle(), &paint);
+    DrawIcon(paint.Dc(), x, y, m_hIcon.Get());
     return 0;
 }
 

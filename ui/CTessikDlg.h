@@ -18,12 +18,13 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace kavrel {
 
-class CTessikDlg : public win::Dialog,
+class CTessikDlg : public win::MappedWindow<CTessikDlg, win::Dialog>,
                    private Buttons,
                    private Notifier,
                    private StatusTimer,
@@ -32,14 +33,13 @@ public:
     CTessikDlg();
     ~CTessikDlg() override;
 
+    static std::span<const win::MessageEntry<CTessikDlg>> MessageMap();
+
 protected:
-    bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
     BOOL OnInitDialog() override;
     void OnCancel() override;
 
 private:
-    friend struct CTessikDlgMap;
-
     LRESULT OnSysCommand(WPARAM wparam, LPARAM lparam);
     LRESULT OnPaint(WPARAM wparam, LPARAM lparam);
     LRESULT OnQueryDragIcon(WPARAM wparam, LPARAM lparam);
