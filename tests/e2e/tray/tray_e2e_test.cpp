@@ -1,5 +1,5 @@
 // kavrel.exe's tray icon and window placement from the outside: the icon in the Wine system tray, its
-// tip and menu, double-clicks, minimising into the tray, the shell's taskbar re-creation, and resizing.
+// tip and menu, double-clicks, minimising into the tray, and resizing.
 
 #include "tools/win-driver/Driver.h"
 
@@ -216,30 +216,6 @@ TEST(Tray, DoubleClickToggleMinimiseAndRestore) {
 
     // Back from the tray the window takes the keyboard again: Enter presses Exit.
     PressKey(VK_RETURN);
-    EXPECT_EQ(program.WaitForExit(10s), 0u);
-}
-
-TEST(Tray, TaskbarCreatedBringsTheIconBack) {
-    Program program;
-    HWND dialog = WaitForWindow(program.Id(), kTitle);
-    ASSERT_NE(dialog, nullptr);
-    HWND owner = TrayOwner(program.Id());
-    ASSERT_NE(owner, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return ShellHasIcon(owner); }));
-
-    // The shell forgets its icons, as a restarted shell has none, and announces its new taskbar.
-    NOTIFYICONDATAW gone{};
-    gone.cbSize = sizeof(gone);
-    gone.hWnd = owner;
-    gone.uID = kIconId;
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
-    ASSERT_FALSE(ShellHasIcon(owner));
-    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    SendMessageTimeoutW(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    EXPECT_TRUE(WaitUntil([&] { return ShellHasIcon(owner); }, 10s)) << "the icon was not added again";
-    SaveScreenshot("tray-after-taskbar-created");
-
-    Click(GetDlgItem(dialog, IDOK));
     EXPECT_EQ(program.WaitForExit(10s), 0u);
 }
 
