@@ -2,6 +2,8 @@
 // are listed, against a list of one row, and against finding each row by reading the MAC cells in turn.
 //
 //   build/bench/bin/bench_discovery_rules [rows]
+//
+// Then the rules' memory under a flood of F7 replies from 65 536 sender addresses.
 
 #include "discovery/device_discovery.h"
 #include "fake_device_rows.h"
@@ -58,6 +60,32 @@ double RepliesPerSecond(const std::vector<Device>& devices, int rounds) {
     return 3.0 * static_cast<double>(devices.size()) * rounds / elapsed.count();
 }
 
+// Resident set in KiB, from /proc.
+long ResidentKiB() {
+    long pages = 0, resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * 4;
+}
+
+// Unasked F7 replies from many sender addresses, as a flood of spoofed datagrams would bring them: what
+// the rules hold must not grow with the number of senders.
+void Flood(long replies, int senders) {
+    kavrel::test::FakeDeviceRows rows;
+    kavrel::DeviceDiscovery discovery(rows, {}, kavrel::testing::Latin1Decode);
+    const Bytes f7 = kavrel::testing::F7Bytes({0x02, 0x4B, 0x56, 0x00, 0x00, 0x01});
+    const long before = ResidentKiB();
+    for (long i = 0; i < replies; ++i) {
+        const auto n = static_cast<std::uint32_t>(i % senders);
+        discovery.OnLantronixReply(f7, {198, 19, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+    }
+    std::printf("%ld F7 replies from %d senders: resident %ld KiB before, %ld KiB after, %d rows\n", replies, senders,
+                before, ResidentKiB(), rows.RowCount());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -85,5 +113,6 @@ int main(int argc, char** argv) {
                 scans, full / scans, found);
     std::printf("a search of %d devices (3 replies each) takes the rules about %.0f ms\n", count,
                 3000.0 * count / full);
+    Flood(1'000'000, 65'536);
     return 0;
 }
