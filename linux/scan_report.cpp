@@ -30,9 +30,9 @@ std::string ScanTable(const std::vector<FoundDevice>& devices) {
 }
 
 std::string ScanJson(const std::vector<FoundDevice>& devices) {
-    auto list = nlohmann::json::array();
+    auto list = nlohmann::ordered_json::array();
     for (const FoundDevice& device : devices) {
-        auto protocols = nlohmann::json::array();
+        auto protocols = nlohmann::ordered_json::array();
         if (device.ti)
             protocols.push_back("ti");
         if (device.lantronix)
@@ -44,7 +44,7 @@ std::string ScanJson(const std::vector<FoundDevice>& devices) {
                         {"protocols", protocols}});
     }
     // A name from a broken device may not be valid UTF-8: replace rather than fail the whole list.
-    return list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 } // namespace kavrel::service

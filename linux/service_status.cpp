@@ -7,9 +7,9 @@
 namespace kavrel::service {
 
 std::string StatusJson(const ServiceStatus& status) {
-    auto links = nlohmann::json::array();
+    auto links = nlohmann::ordered_json::array();
     for (const LinkStatus& link : status.links) {
-        nlohmann::json entry = {{"port", link.port},
+        nlohmann::ordered_json entry = {{"port", link.port},
                                 {"mac", link.mac},
                                 {"address", nullptr},
                                 {"tcp_port", nullptr},
@@ -25,7 +25,7 @@ std::string StatusJson(const ServiceStatus& status) {
             entry["path"] = link.path;
         links.push_back(std::move(entry));
     }
-    const nlohmann::json root = {{"pid", status.pid}, {"port_dir", status.portDir}, {"links", links}};
+    const nlohmann::ordered_json root = {{"pid", status.pid}, {"port_dir", status.portDir}, {"links", links}};
     return root.dump(2) + "\n";
 }
 
