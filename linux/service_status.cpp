@@ -10,13 +10,13 @@ std::string StatusJson(const ServiceStatus& status) {
     auto links = nlohmann::ordered_json::array();
     for (const LinkStatus& link : status.links) {
         nlohmann::ordered_json entry = {{"port", link.port},
-                                {"mac", link.mac},
-                                {"address", nullptr},
-                                {"tcp_port", nullptr},
-                                {"path", nullptr},
-                                {"connected", link.connected},
-                                {"bytes_to_device", link.bytesToDevice},
-                                {"bytes_from_device", link.bytesFromDevice}};
+                                        {"mac", link.mac},
+                                        {"address", nullptr},
+                                        {"tcp_port", nullptr},
+                                        {"path", nullptr},
+                                        {"connected", link.connected},
+                                        {"bytes_to_device", link.bytesToDevice},
+                                        {"bytes_from_device", link.bytesFromDevice}};
         if (!link.address.empty()) {
             entry["address"] = link.address;
             entry["tcp_port"] = link.tcpPort;
