@@ -40,6 +40,8 @@ address = "198.18.1.10"
     EXPECT_EQ(config.links[1].address, "198.18.1.10");
     EXPECT_FALSE(config.links[0].SameLink(config.links[1]));
     EXPECT_EQ(Parse("").config->rescanSeconds, kDefaultRescanSeconds);
+    const auto sample = LoadConfig(KAVREL_SAMPLE_CONFIG, "/run/default");
+    EXPECT_TRUE(sample.config && sample.config->links.size() == 3) << sample.error;
 }
 
 TEST(ServiceConfig, NamesTheFileLineAndKeyOfEveryMistake) {
