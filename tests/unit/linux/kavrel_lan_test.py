@@ -87,7 +87,11 @@ class Service:
     def __init__(self, config_path, port_dir):
         self.port_dir = port_dir
         self.log = open(config_path + ".log", "w+")
-        self.process = subprocess.Popen([KAVREL, "run", "--config", config_path], stderr=self.log)
+        # Stands in for systemd's notification socket.
+        self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.notify.bind(config_path + ".notify")
+        env = dict(os.environ, NOTIFY_SOCKET=config_path + ".notify")
+        self.process = subprocess.Popen([KAVREL, "run", "--config", config_path], stderr=self.log, env=env)
 
     def status(self):
         out = subprocess.run([KAVREL, "status", "--json", "--port-dir", self.port_dir], capture_output=True,
@@ -137,7 +141,17 @@ def run(work):
     com10, com12 = os.path.join(port_dir, "COM10"), os.path.join(port_dir, "COM12")
     check(wait_for(lambda: os.path.exists(com10) and os.path.exists(com12), 5) is not None,
           "every port made at once, the absent device's too")
+    check(select.select([service.notify], [], [], 5)[0] and b"READY=1" in service.notify.recv(100),
+          "readiness told to systemd")
     check(wait_for(lambda: service.link(10).get("connected"), 5) is not None, "COM10 connected")
+    away = os.open(com12, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    tty.setraw(away)
+    written, end = 0, time.monotonic() + 3
+    while written < 1 << 18 and time.monotonic() < end:
+        if select.select([], [away], [], 0.1)[1]:
+            written += os.write(away, bytes(4096))
+    os.close(away)
+    check(written >= 1 << 18, f"what is written to an absent device's port is dropped, not held: {written}")
     check(weigher not in json.dumps(service.status()), "an unconfigured device is not linked")
     tty_path = os.readlink(com10)
     check(os.readlink(alias) == tty_path, "the link's path names the same tty")
@@ -150,8 +164,8 @@ def run(work):
     check(second.returncode == 1 and "already serving" in second.stderr and service.process.poll() is None
           and os.readlink(com10) == tty_path, "a second instance is refused, the first untouched")
 
+    devsim("refuse 198.18.1.10")  # first, or the dropped link would reconnect at once
     devsim("drop 198.18.1.10")
-    devsim("refuse 198.18.1.10")
     check(wait_for(lambda: not service.link(10).get("connected"), 3) is not None, "the restarting device is lost")
     devsim("restore 198.18.1.10")
     back = wait_for(lambda: service.link(10).get("connected"), 5)
