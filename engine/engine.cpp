@@ -106,6 +106,10 @@ std::optional<DeviceInfo> Engine::Info(std::int32_t id) const {
     } else if (auto* client = std::get_if<TcpClientConfig>(device)) {
         auto it = clients_.find(id);
         info = {3, client->linkNumber, client->port, it != clients_.end() && it->second->Connected()};
+        if (it != clients_.end()) {
+            info.bytesToPeer = it->second->BytesSent();
+            info.bytesFromPeer = it->second->BytesReceived();
+        }
     }
     return info;
 }

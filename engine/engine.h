@@ -25,6 +25,9 @@ struct DeviceInfo {
     std::int32_t number = 0; // COM number, link number, or the TcpClient's link number
     std::int32_t port = 0;   // the Splitter's COM number, the TcpClient's TCP port
     bool ready = false;
+    // A TcpClient's bytes each way since it was made, across reconnections.
+    std::uint64_t bytesToPeer = 0;
+    std::uint64_t bytesFromPeer = 0;
 };
 
 class Engine {

@@ -79,6 +79,7 @@ void TcpClient::Read(const ConnectionPtr& conn) {
                                          self->Drop(conn);
                                          return;
                                      }
+                                     self->bytesReceived_ += n;
                                      // Read on only when the port has taken these bytes: back-pressure reaches the peer
                                      // through TCP.
                                      self->hub_->ToPort(asio::buffer(conn->readBuffer.data(), n), [self, conn] {
@@ -112,7 +113,7 @@ void TcpClient::Write(const ConnectionPtr& conn) {
         conn->gather.push_back(asio::buffer(*conn->queue[i]));
     }
     conn->inFlight = conn->gather.size();
-    asio::async_write(conn->socket, conn->gather, [self = shared_from_this(), conn](std::error_code ec, std::size_t) {
+    asio::async_write(conn->socket, conn->gather, [self = shared_from_this(), conn](std::error_code ec, std::size_t n) {
         if (!self->Current(conn)) {
             return;
         }
@@ -120,6 +121,7 @@ void TcpClient::Write(const ConnectionPtr& conn) {
             self->Drop(conn);
             return;
         }
+        self->bytesSent_ += n;
         bool wasBacklogged = self->Backlogged();
         for (; conn->inFlight > 0; --conn->inFlight) {
             conn->queued -= conn->queue.front()->size();

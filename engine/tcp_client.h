@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -31,6 +32,8 @@ public:
     void Start();
     void Close();
     bool Connected() const { return connected_.load(); }
+    std::uint64_t BytesSent() const { return bytesSent_.load(); }
+    std::uint64_t BytesReceived() const { return bytesReceived_.load(); }
     bool Backlogged() const { return conn_ && conn_->queued >= kBacklog; }
     const RelayHub* Hub() const { return hub_.get(); }
     // Bytes from the port; queued while connected, dropped otherwise, as on a line with nothing attached.
@@ -65,6 +68,8 @@ private:
     asio::steady_timer connectTimer_;
     ConnectionPtr conn_;
     std::atomic<bool> connected_{false};
+    std::atomic<std::uint64_t> bytesSent_{0};
+    std::atomic<std::uint64_t> bytesReceived_{0};
     bool closed_ = false;
     std::chrono::milliseconds nextDelay_{0};
     std::chrono::steady_clock::time_point connectedAt_;

@@ -22,7 +22,8 @@ const char kUsage[] =
     "Prints 'ready devices=N' on stdout once every socket is bound. Logs one line per request:\n"
     "  request ti|lantronix HEX from A.B.C.D:PORT to A.B.C.D:PORT\n"
     "Control socket commands, one per line, answered 'ok' or 'error ...':\n"
-    "  drop DEVICE | refuse DEVICE | restore DEVICE | quit   (DEVICE: ip, name, mac or 'all')\n";
+    "  drop DEVICE | refuse DEVICE | restore DEVICE | quit   (DEVICE: ip, name, mac or 'all')\n"
+    "  move DEVICE A.B.C.D   (the same device at another address, already on the LAN)\n";
 
 bool AddDevice(const std::string& line, const std::string& where, devsim::Options& options) {
     std::string error;

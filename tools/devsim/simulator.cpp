@@ -372,6 +372,8 @@ std::string Simulator::Command(const std::string& line) {
         Log("control quit");
         return "ok";
     }
+    if (verb == "move")
+        return Move(key);
     if (verb != "drop" && verb != "refuse" && verb != "restore")
         return "error unknown command '" + verb + "'";
     const auto devices = FindDevices(key);
@@ -397,6 +399,36 @@ std::string Simulator::Command(const std::string& line) {
         }
         Log("control %s %s", verb.c_str(), IpText(state.device.ip).c_str());
     }
+    return "ok";
+}
+
+// A device server given a new address (by DHCP, say): same MAC, its connections cut, listening at the new
+// address, which must already be on the LAN's bridge.
+std::string Simulator::Move(const std::string& arguments) {
+    const auto space = arguments.rfind(' ');
+    in_addr to{};
+    if (space == std::string::npos || inet_pton(AF_INET, arguments.c_str() + space + 1, &to) != 1)
+        return "error usage: move DEVICE A.B.C.D";
+    const auto devices = FindDevices(arguments.substr(0, space));
+    if (devices.size() != 1)
+        return "error move needs exactly one device";
+    const std::size_t index = devices.front();
+    DeviceState& state = m_devices[index];
+    std::erase_if(m_byAddress, [&](const auto& entry) { return entry.second == index; });
+    std::vector<int> fds;
+    for (const auto& [fd, connection] : m_connections)
+        if (connection.device == index)
+            fds.push_back(fd);
+    for (int fd : fds)
+        CloseConnection(fd, "moved");
+    state.listener.Reset();
+    const std::string from = IpText(state.device.ip);
+    std::memcpy(state.device.ip.data(), &to, 4);
+    m_byAddress.emplace(to.s_addr, index);
+    std::string error;
+    if (!state.refusing && !Listen(state, error))
+        return "error " + error;
+    Log("control move %s %s", from.c_str(), IpText(state.device.ip).c_str());
     return "ok";
 }
 

@@ -78,6 +78,7 @@ private:
     void AcceptControl();
     void ServeControl(int fd);
     std::string Command(const std::string& line);
+    std::string Move(const std::string& arguments);
     std::vector<std::size_t> FindDevices(const std::string& key) const;
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 

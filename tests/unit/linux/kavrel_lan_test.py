@@ -1,0 +1,204 @@
+#!/usr/bin/python3
+"""The kavrel command in the simulated LAN (run by tools/lan with devices.txt and two host interfaces).
+
+    kavrel_lan_test.py KAVREL scan|run
+"""
+import json
+import os
+import re
+import select
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+
+KAVREL = sys.argv[1]
+LOG = os.environ["KAVREL_DEVSIM_LOG"]
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def wait_for(condition, seconds):
+    """Seconds taken until condition() held, or None."""
+    start = time.monotonic()
+    while time.monotonic() - start < seconds:
+        if condition():
+            return time.monotonic() - start
+        time.sleep(0.05)
+    return None
+
+
+def devsim(command):
+    with socket.socket(socket.AF_UNIX) as s:
+        s.connect(os.environ["KAVREL_DEVSIM_CONTROL"])
+        s.sendall((command + "\n").encode())
+        answer = s.makefile().readline().strip()
+    assert answer == "ok", f"devsim {command}: {answer}"
+
+
+def scan():
+    out = subprocess.run([KAVREL, "scan", "--json"], capture_output=True, text=True, timeout=30)
+    check(out.returncode == 0, f"scan exits 0 ({out.stderr.strip()})")
+    found = json.loads(out.stdout)
+    macs = [d["mac"] for d in found]
+    check(len(macs) == len(set(macs)), f"each device once: {macs}")
+    expected = {
+        "00-20-4A-10-00-01": ("198.18.1.10", 4001, "Scale line 1", ["ti", "lantronix"]),
+        "00-20-4A-10-00-02": ("198.18.1.11", 4002, "Weigher", ["ti"]),
+        "00-20-4A-10-00-03": ("198.18.1.12", 10001, "Lantronix XPort", ["lantronix"]),
+        "00-20-4A-10-00-04": ("198.18.1.13", 10002, "Lantronix XPort", ["lantronix"]),
+    }
+    got = {d["mac"]: (d["ip"], d["tcp_port"], d["name"], d["protocols"]) for d in found}
+    check(got == expected, f"the good devices with their fields, no broken one: {got}")
+    check(list(found[0]) == ["mac", "ip", "tcp_port", "name", "protocols"], "fields in order")
+    senders = set(re.findall(r"request \w+ \w+ from (198\.18\.0\.\d+):", open(LOG).read()))
+    check(senders == {"198.18.0.1", "198.18.0.2"}, f"requests from both interfaces: {senders}")
+
+
+def bad_inputs(work):
+    port_dir = os.path.join(work, "bad-ports")
+    cases = [  # the configuration after its port_dir line, what the message names
+        ('rescan =\n', ":2:"),
+        ('[[link]]\nmac = "00-20-4A-10-00-01"\nport = 1\ncolour = "red"\n', ":5: link[1].colour: unknown key"),
+        ('[[link]]\nmac = "00-20-4A-10-00"\nport = 1\n', ":3: link[1].mac:"),
+        ('[[link]]\nmac = "00-20-4A-10-00-01"\nport = 256\n', ":4: link[1].port: 256 is outside 1 to 255"),
+        ('[[link]]\nmac = "00-20-4A-10-00-01"\nport = 1\n[[link]]\nmac = "00:20:4a:10:00:01"\nport = 2\n',
+         ":6: link[2].mac: 00-20-4A-10-00-01 is already linked at line 2"),
+    ]
+    path = os.path.join(work, "bad.toml")
+    for text, message in cases:
+        with open(path, "w") as f:
+            f.write(f'port_dir = "{port_dir}"\n' + text)
+        out = subprocess.run([KAVREL, "run", "--config", path], capture_output=True, text=True, timeout=10)
+        check(out.returncode == 2 and (path + message) in out.stderr and not os.path.exists(port_dir),
+              f"bad input {message!r}: exit {out.returncode}, {out.stderr.strip()!r}, nothing started")
+
+
+class Service:
+    def __init__(self, config_path, port_dir):
+        self.port_dir = port_dir
+        self.log = open(config_path + ".log", "w+")
+        # Stands in for systemd's notification socket.
+        self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.notify.bind(config_path + ".notify")
+        env = dict(os.environ, NOTIFY_SOCKET=config_path + ".notify")
+        self.process = subprocess.Popen([KAVREL, "run", "--config", config_path], stderr=self.log, env=env)
+
+    def status(self):
+        out = subprocess.run([KAVREL, "status", "--json", "--port-dir", self.port_dir], capture_output=True,
+                             text=True, timeout=10)
+        return {link["port"]: link for link in json.loads(out.stdout)["links"]} if out.returncode == 0 else {}
+
+    def link(self, port):
+        return self.status().get(port, {})
+
+    def log_text(self):
+        self.log.seek(0)
+        return self.log.read()
+
+
+class Serial:
+    """A serial program on a port: termios raw, as such programs open it."""
+
+    def __init__(self, path):
+        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(self.fd)
+
+    def echo(self, data, seconds=3):
+        os.write(self.fd, data)
+        got = b""
+        end = time.monotonic() + seconds
+        while len(got) < len(data) and time.monotonic() < end:
+            if select.select([self.fd], [], [], 0.1)[0]:
+                got += os.read(self.fd, 4096)
+        return got == data
+
+
+def write_config(path, port_dir, links):
+    with open(path, "w") as f:
+        f.write(f'port_dir = "{port_dir}"\nrescan = 2\n')
+        for mac, port, extra in links:
+            f.write(f'[[link]]\nmac = "{mac}"\nport = {port}\n{extra}\n')
+
+
+def run(work):
+    bad_inputs(work)
+    port_dir = os.path.join(work, "ports")
+    config = os.path.join(work, "kavrel.toml")
+    alias = os.path.join(work, "ttyScale1")
+    scale, absent, weigher = "00-20-4A-10-00-01", "00-20-4A-99-99-99", "00-20-4A-10-00-02"
+    write_config(config, port_dir, [(scale, 10, f'path = "{alias}"'), (absent, 12, "")])
+    service = Service(config, port_dir)
+    com10, com12 = os.path.join(port_dir, "COM10"), os.path.join(port_dir, "COM12")
+    check(wait_for(lambda: os.path.exists(com10) and os.path.exists(com12), 5) is not None,
+          "every port made at once, the absent device's too")
+    check(select.select([service.notify], [], [], 5)[0] and b"READY=1" in service.notify.recv(100),
+          "readiness told to systemd")
+    check(wait_for(lambda: service.link(10).get("connected"), 5) is not None, "COM10 connected")
+    away = os.open(com12, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    tty.setraw(away)
+    written, end = 0, time.monotonic() + 3
+    while written < 1 << 18 and time.monotonic() < end:
+        if select.select([], [away], [], 0.1)[1]:
+            written += os.write(away, bytes(4096))
+    os.close(away)
+    check(written >= 1 << 18, f"what is written to an absent device's port is dropped, not held: {written}")
+    check(weigher not in json.dumps(service.status()), "an unconfigured device is not linked")
+    tty_path = os.readlink(com10)
+    check(os.readlink(alias) == tty_path, "the link's path names the same tty")
+    port = Serial(com10)
+    check(port.echo(b"hello, device"), "a serial program gets its bytes back through COM10")
+    check(wait_for(lambda: service.link(10).get("bytes_to_device") == 13 and
+                   service.link(10).get("bytes_from_device") == 13, 2) is not None, "status counts bytes each way")
+
+    second = subprocess.run([KAVREL, "run", "--config", config], capture_output=True, text=True, timeout=10)
+    check(second.returncode == 1 and "already serving" in second.stderr and service.process.poll() is None
+          and os.readlink(com10) == tty_path, "a second instance is refused, the first untouched")
+
+    devsim("refuse 198.18.1.10")  # first, or the dropped link would reconnect at once
+    devsim("drop 198.18.1.10")
+    check(wait_for(lambda: not service.link(10).get("connected"), 3) is not None, "the restarting device is lost")
+    devsim("restore 198.18.1.10")
+    back = wait_for(lambda: service.link(10).get("connected"), 5)
+    check(back is not None and back <= 2, f"back within 2 s of the device's restart: {back}")
+    check(os.readlink(com10) == tty_path and port.echo(b"again"), "on the same tty, still open")
+
+    subprocess.run(["ip", "-n", os.environ["KAVREL_LAN_NETNS"], "address", "add", "198.18.1.20/15", "dev", "br0"],
+                   check=True)
+    devsim(f"move {scale} 198.18.1.20")
+    moved = wait_for(lambda: service.link(10).get("address") == "198.18.1.20" and service.link(10).get("connected"), 8)
+    check(moved is not None and moved <= 2 + 2 + 1, f"the link follows the move within one rescan: {moved}")
+    check(os.readlink(com10) == tty_path and port.echo(b"moved"), "the moved link on the same tty")
+
+    write_config(config, port_dir, [(scale, 10, f'path = "{alias}"'), (weigher, 11, "")])
+    before = service.log_text()
+    service.process.send_signal(signal.SIGHUP)
+    com11 = os.path.join(port_dir, "COM11")
+    check(wait_for(lambda: service.link(11).get("connected") and not os.path.exists(com12), 5) is not None,
+          "SIGHUP: the added link connects, the removed one's port goes")
+    check(service.log_text()[len(before):].count("COM10") == 0 and port.echo(b"untouched"),
+          "SIGHUP leaves the unchanged link alone")
+
+    service.process.send_signal(signal.SIGTERM)
+    check(service.process.wait(10) == 0, "SIGTERM ends the service with status 0")
+    hung_up = select.poll()
+    hung_up.register(port.fd, select.POLLHUP)
+    log = open(LOG).read()
+    check(not os.path.lexists(com10) and not os.path.lexists(com11) and not os.path.lexists(alias) and
+          hung_up.poll(1000) and sorted(os.listdir(port_dir)) == [], "SIGTERM leaves no pty, no link, no file")
+    check(log.count("tcp accept") == log.count("tcp close"), "SIGTERM leaves no connection")
+    print(service.log_text(), end="")
+
+
+with tempfile.TemporaryDirectory() as work:
+    {"scan": scan, "run": lambda: run(work)}[sys.argv[2]]()
+sys.exit(1 if failures else 0)
