@@ -1,6 +1,7 @@
 #include "app/CTessikApp.h"
 
 #include "framework/AsyncUdpSocket.h"
+#include "framework/Scopes.h"
 #include "ui/CTessikDlg.h"
 
 #include <commctrl.h>
@@ -20,15 +21,10 @@ bool CTessikApp::InitInstance() noexcept {
     InitCommonControlsEx(&controls);
     // Let the system's restart manager bring the program back after an update restart.
     RegisterApplicationRestart(nullptr, 0);
-    CoInitialize(nullptr); // the shell's URL handling may need COM; a failure changes nothing here
-
-    {
-        const win::WinsockSession winsock; // the discovery sockets need it, whatever the engine does
-        CTessikDlg dialog;
-        dialog.DoModal(instance_, nullptr);
-    }
-
-    CoUninitialize();
+    const win::ComSession com;         // the shell's URL handling may need COM
+    const win::WinsockSession winsock; // the discovery sockets need it, whatever the engine does
+    CTessikDlg dialog;
+    dialog.DoModal(instance_, nullptr);
     return false;
 }
 

@@ -2,7 +2,7 @@
 
 #include "app/CTessikApp.h"
 #include "app/SingleInstance.h"
-#include "app/TaskbarMessage.h"
+#include "tray/TaskbarMessage.h"
 
 namespace {
 constexpr wchar_t kInstanceMutexName[] = L"{5A845B71-86D1-4E8F-9F7E-14B31917216F}";

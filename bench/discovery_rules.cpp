@@ -37,7 +37,7 @@ std::vector<Device> Devices(int count) {
 
 // Replies per second over `rounds` passes of every device's three replies, once all are listed.
 double RepliesPerSecond(const std::vector<Device>& devices, int rounds) {
-    kavrel::testing::FakeDeviceRows rows;
+    kavrel::test::FakeDeviceRows rows;
     kavrel::DeviceDiscovery discovery(rows, {}, kavrel::testing::Latin1Decode);
     auto pass = [&] {
         for (const auto& d : devices) {
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     std::printf("ratio 1 row / %d rows: %.1f\n", count, single / full);
 
     // What every reply would cost if it scanned the MAC cells (FindRowByMac) instead of the index.
-    kavrel::testing::FakeDeviceRows rows;
+    kavrel::test::FakeDeviceRows rows;
     kavrel::DeviceDiscovery discovery(rows, {}, kavrel::testing::Latin1Decode);
     for (const auto& d : many)
         discovery.OnTiReply(d.ti, d.ip);

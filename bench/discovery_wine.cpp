@@ -6,7 +6,7 @@
 // one by one.
 // Prints medians: "startup MS", "disc<DEVICES> MS", "launch<DEVICES> MS" and the worst "miss<DEVICES> ROWS".
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <algorithm>
 #include <chrono>

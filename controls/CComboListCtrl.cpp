@@ -3,7 +3,7 @@
 #include "controls/cell_geometry.h"
 #include "framework/ListViewText.h"
 #include "framework/MessageMap.h"
-#include "ui/WindowMessages.h"
+#include "framework/WindowMessages.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -12,13 +12,14 @@
 
 namespace kavrel {
 
-struct CComboListCtrlMap {
+std::span<const win::MessageEntry<CComboListCtrl>> CComboListCtrl::MessageMap() {
     static constexpr win::MessageEntry<CComboListCtrl> kEntries[] = {
         win::OnMessage<CComboListCtrl>(WM_HSCROLL, &CComboListCtrl::OnHScroll),
         win::OnMessage<CComboListCtrl>(WM_VSCROLL, &CComboListCtrl::OnVScroll),
         win::OnMessage<CComboListCtrl>(WM_LBUTTONDOWN, &CComboListCtrl::OnLButtonDown),
     };
-};
+    return kEntries;
+}
 
 CComboListCtrl::~CComboListCtrl() {
     s_combo.reset();
@@ -34,7 +35,7 @@ bool CComboListCtrl::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, 
             return true;
         }
     }
-    return win::DispatchMessageMap<CComboListCtrl>(CComboListCtrlMap::kEntries, *this, message, wparam, lparam, result);
+    return MappedWindow::ProcessMessage(message, wparam, lparam, result);
 }
 
 bool CComboListCtrl::ProcessReflectedMessage(UINT message, WPARAM, LPARAM lparam, LRESULT& result) {
@@ -87,8 +88,7 @@ LRESULT CComboListCtrl::OnLButtonDown(WPARAM, LPARAM lparam) {
     switch (columns_.EditorFor(cell->column)) {
     case CellEditor::DropDown: {
         std::vector<std::wstring> items;
-        SendMessageW(GetParent(Handle()), WM_COMBOLIST_GETITEMS, static_cast<WPARAM>(cell->column),
-                     reinterpret_cast<LPARAM>(&items));
+        PointerMessage::Send(GetParent(Handle()), WM_COMBOLIST_GETITEMS, static_cast<WPARAM>(cell->column), &items);
         if (CInPlaceCombo* combo = ShowInPlaceCombo(cell->row, cell->column, std::move(items), text))
             SendMessageW(combo->Handle(), CB_SELECTSTRING, static_cast<WPARAM>(-1),
                          reinterpret_cast<LPARAM>(text.c_str()));
@@ -108,8 +108,8 @@ LRESULT CComboListCtrl::OnEndLabelEdit(const NMLVDISPINFOW& info) {
     if (info.item.pszText == nullptr)
         return 0;
     ListView_SetItemText(Handle(), info.item.iItem, info.item.iSubItem, info.item.pszText);
-    SendMessageW(GetParent(Handle()), WM_COMBOLIST_VALIDATE, static_cast<WPARAM>(GetDlgCtrlID(Handle())),
-                 reinterpret_cast<LPARAM>(&info));
+    PointerMessage::Send(GetParent(Handle()), WM_COMBOLIST_VALIDATE, static_cast<WPARAM>(GetDlgCtrlID(Handle())),
+                         &info);
     return 0;
 }
 

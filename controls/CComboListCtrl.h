@@ -6,19 +6,22 @@
 #include "controls/CInPlaceCombo.h"
 #include "controls/CInPlaceEdit.h"
 #include "controls/column_kinds.h"
+#include "framework/MessageMap.h"
 #include "framework/Window.h"
 
 #include <commctrl.h>
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace kavrel {
 
-class CComboListCtrl : public win::Window {
+class CComboListCtrl : public win::MappedWindow<CComboListCtrl, win::Window> {
 public:
+    static std::span<const win::MessageEntry<CComboListCtrl>> MessageMap();
     CComboListCtrl() = default;
     // Deletes the shared editors, with any window of theirs still open.
     ~CComboListCtrl() override;
@@ -40,8 +43,6 @@ protected:
     bool ProcessReflectedMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
 
 private:
-    friend struct CComboListCtrlMap;
-
     struct Cell {
         int row;
         int column;

@@ -4,7 +4,7 @@
 
 namespace kavrel {
 
-struct CInPlaceComboMap {
+std::span<const win::MessageEntry<CInPlaceCombo>> CInPlaceCombo::MessageMap() {
     static constexpr win::MessageEntry<CInPlaceCombo> kEntries[] = {
         win::OnMessage<CInPlaceCombo>(WM_CREATE, &CInPlaceCombo::OnCreate),
         win::OnMessage<CInPlaceCombo>(WM_KILLFOCUS, &CInPlaceCombo::OnKillFocus),
@@ -12,18 +12,15 @@ struct CInPlaceComboMap {
         win::OnMessage<CInPlaceCombo>(WM_KEYDOWN, &CInPlaceCombo::OnKeyDown),
         win::OnMessage<CInPlaceCombo>(WM_GETDLGCODE, &CInPlaceCombo::OnGetDlgCode),
     };
+    return kEntries;
+}
+
+bool CInPlaceCombo::ProcessReflectedMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     // The combo box's own notifications to the list, handled here.
     static constexpr win::MessageEntry<CInPlaceCombo> kReflected[] = {
         win::OnCommand<CInPlaceCombo>(0, CBN_CLOSEUP, &CInPlaceCombo::OnCloseUp),
     };
-};
-
-bool CInPlaceCombo::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    return win::DispatchMessageMap<CInPlaceCombo>(CInPlaceComboMap::kEntries, *this, message, wparam, lparam, result);
-}
-
-bool CInPlaceCombo::ProcessReflectedMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    return win::DispatchMessageMap<CInPlaceCombo>(CInPlaceComboMap::kReflected, *this, message, wparam, lparam, result);
+    return win::DispatchMessageMap<CInPlaceCombo>(kReflected, *this, message, wparam, lparam, result);
 }
 
 LRESULT CInPlaceCombo::OnCreate(WPARAM, LPARAM) {

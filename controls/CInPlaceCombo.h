@@ -2,26 +2,26 @@
 // The drop-down list laid over one cell of a combo list; shared by every cell, its window lives for one edit.
 
 #include "controls/InPlaceEditor.h"
+#include "framework/MessageMap.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
 namespace kavrel {
 
-class CInPlaceCombo : public InPlaceEditor {
+class CInPlaceCombo : public win::MappedWindow<CInPlaceCombo, InPlaceEditor> {
 public:
+    static std::span<const win::MessageEntry<CInPlaceCombo>> MessageMap();
     CInPlaceCombo() = default;
 
     void SetItems(std::vector<std::wstring> items) { items_ = std::move(items); }
     const std::vector<std::wstring>& Items() const noexcept { return items_; }
 
 protected:
-    bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
     bool ProcessReflectedMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
 
 private:
-    friend struct CInPlaceComboMap;
-
     LRESULT OnCreate(WPARAM wparam, LPARAM lparam);
     LRESULT OnKillFocus(WPARAM wparam, LPARAM lparam);
     LRESULT OnChar(WPARAM wparam, LPARAM lparam);

@@ -2,10 +2,11 @@
 
 #include "controls/edit_filter.h"
 #include "framework/MessageMap.h"
+#include "framework/Scopes.h"
 
 namespace kavrel {
 
-struct CInPlaceEditMap {
+std::span<const win::MessageEntry<CInPlaceEdit>> CInPlaceEdit::MessageMap() {
     static constexpr win::MessageEntry<CInPlaceEdit> kEntries[] = {
         win::OnMessage<CInPlaceEdit>(WM_KILLFOCUS, &CInPlaceEdit::OnKillFocus),
         win::OnMessage<CInPlaceEdit>(WM_CHAR, &CInPlaceEdit::OnChar),
@@ -14,10 +15,7 @@ struct CInPlaceEditMap {
         win::OnMessage<CInPlaceEdit>(WM_KEYDOWN, &CInPlaceEdit::OnKeyDown),
         win::OnMessage<CInPlaceEdit>(WM_GETDLGCODE, &CInPlaceEdit::OnGetDlgCode),
     };
-};
-
-bool CInPlaceEdit::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    return win::DispatchMessageMap<CInPlaceEdit>(CInPlaceEditMap::kEntries, *this, message, wparam, lparam, result);
+    return kEntries;
 }
 
 LRESULT CInPlaceEdit::OnKillFocus(WPARAM, LPARAM) {
@@ -81,7 +79,8 @@ std::wstring CInPlaceEdit::WindowText() const {
 // text, so the check sees exactly what the edit control pastes. Empty when the clipboard is busy.
 std::wstring CInPlaceEdit::ClipboardText() const {
     std::wstring text;
-    if (!OpenClipboard(Handle()))
+    const win::ClipboardLock clipboard(Handle());
+    if (!clipboard.Opened())
         return text;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
@@ -93,7 +92,6 @@ std::wstring CInPlaceEdit::ClipboardText() const {
             GlobalUnlock(data);
         }
     }
-    CloseClipboard();
     return text;
 }
 

@@ -3,13 +3,16 @@
 // every cell, its window lives for one edit.
 
 #include "controls/InPlaceEditor.h"
+#include "framework/MessageMap.h"
 
+#include <span>
 #include <string>
 
 namespace kavrel {
 
-class CInPlaceEdit : public InPlaceEditor {
+class CInPlaceEdit : public win::MappedWindow<CInPlaceEdit, InPlaceEditor> {
 public:
+    static std::span<const win::MessageEntry<CInPlaceEdit>> MessageMap();
     CInPlaceEdit() = default;
 
     // Empty lets every character through.
@@ -17,11 +20,7 @@ public:
     const std::wstring& ValidChars() const noexcept { return validChars_; }
 
 protected:
-    bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
-
 private:
-    friend struct CInPlaceEditMap;
-
     LRESULT OnKillFocus(WPARAM wparam, LPARAM lparam);
     LRESULT OnChar(WPARAM wparam, LPARAM lparam);
     LRESULT OnPaste(WPARAM wparam, LPARAM lparam);

@@ -1,17 +1,10 @@
 #include "controls/InPlaceEditor.h"
 
-#include "framework/ScopedHandles.h"
-
 #include <commctrl.h>
 
 #include <utility>
 
 namespace kavrel {
-
-namespace {
-// The editor whose window is being created on this thread; the creation hook subclasses it.
-thread_local InPlaceEditor* t_creating = nullptr;
-} // namespace
 
 InPlaceEditor::~InPlaceEditor() {
     // The object goes with its list control: an open window goes too, without ending an edit nobody
@@ -32,19 +25,10 @@ void InPlaceEditor::Prepare(int row, int column, std::wstring initialText) {
 bool InPlaceEditor::Create(const wchar_t* className, DWORD style, const RECT& rect, HWND list) noexcept {
     if (Handle() != nullptr)
         return false;
-    t_creating = this;
-    win::ScopedHook hook(SetWindowsHookExW(WH_CBT, &InPlaceEditor::CreationHook, nullptr, GetCurrentThreadId()));
+    win::SubclassNextWindow subclass(*this);
     HWND created = CreateWindowExW(0, className, L"", style, rect.left, rect.top, rect.right - rect.left,
                                    rect.bottom - rect.top, list, nullptr, GetModuleHandleW(nullptr), nullptr);
-    t_creating = nullptr;
     return created != nullptr && Handle() == created;
-}
-
-LRESULT CALLBACK InPlaceEditor::CreationHook(int code, WPARAM wparam, LPARAM lparam) noexcept {
-    // The editor's own window comes first; a combo box makes its list part after it.
-    if (code == HCBT_CREATEWND && t_creating != nullptr)
-        std::exchange(t_creating, nullptr)->Subclass(reinterpret_cast<HWND>(wparam));
-    return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 void InPlaceEditor::TakeListFont() noexcept {

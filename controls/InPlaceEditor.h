@@ -37,8 +37,6 @@ protected:
     void EndEdit(std::wstring currentText);
 
 private:
-    static LRESULT CALLBACK CreationHook(int code, WPARAM wparam, LPARAM lparam) noexcept;
-
     int row_ = -1;
     int column_ = -1;
     bool cancel_ = false;

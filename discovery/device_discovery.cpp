@@ -46,13 +46,26 @@ void DeviceDiscovery::OnLantronixReply(std::span<const std::uint8_t> datagram, c
     const auto reply = ParseLantronixReply(datagram);
     if (!reply)
         return;
-    LantronixSender& known = m_lantronixSenders[sender];
+    auto [entry, added] = m_lantronixSenders.try_emplace(sender);
+    if (added) {
+        m_senderOrder.push_back(sender);
+        if (m_senderOrder.size() > kMaxLantronixSenders) {
+            m_lantronixSenders.erase(m_senderOrder.front());
+            m_senderOrder.pop_front();
+        }
+    }
+    LantronixSender& known = entry->second;
     if (reply->type == LantronixReply::Type::F7)
         known.mac = reply->mac;
     else
         known.tcpPort = reply->tcpPort;
     if (known.mac && known.tcpPort)
         Apply(MacText(*known.mac), sender, *known.tcpPort, kLantronixName, false);
+}
+
+void DeviceDiscovery::OnSearch() {
+    m_lantronixSenders.clear();
+    m_senderOrder.clear();
 }
 
 void DeviceDiscovery::Apply(const std::wstring& mac, const Ipv4Octets& sender, std::int32_t tcpPort,
@@ -69,6 +82,8 @@ void DeviceDiscovery::Apply(const std::wstring& mac, const Ipv4Octets& sender, s
             m_rows.SetCellText(row, kColumnName, name);
         return;
     }
+    if (m_rows.RowCount() >= kMaxRows)
+        return;
     // Rows are only ever appended, so the new row's index is the row count it was found missing at.
     const int added = m_rows.AppendRow();
     const auto index = static_cast<std::size_t>(row);

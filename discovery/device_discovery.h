@@ -2,10 +2,12 @@
 // Turns discovery replies into device rows: one row per MAC address, added at the end, refreshed by
 // later replies while its Link box is unticked, frozen while ticked, never removed.
 
+#include "core/device_rows.h"
+#include "core/status_texts.h"
 #include "discovery/replies.h"
-#include "ui/device_rows.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -21,7 +23,6 @@ namespace kavrel {
 using NameDecoder = std::function<std::wstring(std::string_view ansi)>;
 
 inline constexpr wchar_t kLantronixName[] = L"Lantronix XPort";
-inline constexpr wchar_t kStatusDisable[] = L"Disable";
 
 class DeviceDiscovery {
 public:
@@ -34,6 +35,13 @@ public:
     // truncated and must not get here, though it is rejected here too) and the sender's address.
     void OnTiReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender);
     void OnLantronixReply(std::span<const std::uint8_t> datagram, const Ipv4Octets& sender);
+    // A search starts: what Lantronix senders told of themselves before is forgotten.
+    void OnSearch();
+
+    // Replies come unasked from anyone on the LAN, so what they can make us hold is bounded: rows past
+    // the cap are not listed, and the oldest half-known Lantronix sender is forgotten for a new one.
+    static constexpr int kMaxRows = 4096;
+    static constexpr std::size_t kMaxLantronixSenders = 1024;
 
     // The first row whose MAC Address is exactly mac, or the row count when none is.
     static int FindRowByMac(const DeviceRows& rows, const std::wstring& mac);
@@ -59,6 +67,7 @@ private:
     std::vector<std::wstring> m_freePorts;
     NameDecoder m_decodeName;
     std::map<Ipv4Octets, LantronixSender> m_lantronixSenders;
+    std::deque<Ipv4Octets> m_senderOrder; // oldest first
     std::unordered_map<std::wstring, int> m_rowByMac;
     int m_indexedRows = 0;
 };

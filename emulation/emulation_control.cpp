@@ -1,5 +1,7 @@
 #include "emulation/emulation_control.h"
 
+#include "core/status_texts.h"
+
 namespace kavrel {
 
 namespace {
@@ -7,9 +9,6 @@ namespace {
 constexpr const wchar_t* kInitFailed = L"Initialization error";
 constexpr const wchar_t* kStartFailed = L"Error: can not start emulation";
 constexpr const wchar_t* kStopFailed = L"Error: can not stop emulation";
-constexpr const wchar_t* kStatusLinked = L"Enable";
-constexpr const wchar_t* kStatusReady = L"Ready";
-constexpr const wchar_t* kStatusError = L"Error";
 
 } // namespace
 
@@ -62,7 +61,7 @@ void EmulationControl::Stop() {
     running_ = false;
     for (int row = rows_.RowCount() - 1; row >= 0; --row) {
         if (rows_.IsChecked(row)) {
-            rows_.SetCellText(row, kColumnStatus, kStatusLinked);
+            rows_.SetCellText(row, kColumnStatus, kStatusEnable);
         }
     }
     buttons_.Enable(DialogControl::Start, true);

@@ -1,12 +1,12 @@
 #pragma once
 // Engine start-up, Start and Stop, the status poll and the teardown on the way out.
 
+#include "core/buttons.h"
+#include "core/device_rows.h"
+#include "core/notifier.h"
+#include "core/status_timer.h"
 #include "emulation/port_links.h"
 #include "emulation/serial_engine.h"
-#include "emulation/status_timer.h"
-#include "ui/buttons.h"
-#include "ui/device_rows.h"
-#include "ui/notifier.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,5 +1,6 @@
 #include "emulation/port_links.h"
 
+#include "core/status_texts.h"
 #include "emulation/init_strings.h"
 
 #include <algorithm>
@@ -11,24 +12,19 @@ namespace {
 constexpr const wchar_t* kConnectorFailed = L"Error: can not create connector device\n";
 constexpr const wchar_t* kSplitterFailed = L"Error: can not create splitter device\n";
 constexpr const wchar_t* kTcpClientFailed = L"Error: can not create TcpClient device\n";
-constexpr const wchar_t* kStatusLinked = L"Enable";
-constexpr const wchar_t* kStatusUnlinked = L"Disable";
 
 } // namespace
 
 PortLinks::PortLinks(SerialEngine& engine, DeviceRows& rows, Buttons& buttons, Notifier& notifier)
     : engine_(engine), rows_(rows), buttons_(buttons), notifier_(notifier) {}
 
-void PortLinks::OnItemChanged(int row, std::uint32_t oldState, std::uint32_t newState) {
-    if (ownCheckChanges_ > 0 || closed_ || row < 0 || row >= rows_.RowCount()) {
+void PortLinks::OnCheckChanged(int row, CheckChange change) {
+    if (closed_ || row < 0 || row >= rows_.RowCount()) {
         return;
     }
-    const auto oldImage = oldState & kStateImageMask;
-    const auto newImage = newState & kStateImageMask;
-    // State image 0 is a row that has no box yet (insertion), not a user's untick.
-    if (oldImage == kStateUnchecked && newImage == kStateChecked) {
+    if (change == CheckChange::Ticked) {
         CreateLink(row);
-    } else if (oldImage == kStateChecked && newImage == kStateUnchecked) {
+    } else if (change == CheckChange::Unticked) {
         RemoveLink(row);
     }
 }
@@ -78,7 +74,7 @@ bool PortLinks::CreateLink(int row) {
     link->tcpClientIds.push_back(clientId);
     rowClients_[row] = clientId;
     rows_.SetItemData(row, clientId);
-    rows_.SetCellText(row, kColumnStatus, kStatusLinked);
+    rows_.SetCellText(row, kColumnStatus, kStatusEnable);
     return true;
 }
 
@@ -96,7 +92,7 @@ bool PortLinks::RemoveLink(int row) {
     auto& ids = link->tcpClientIds;
     ids.erase(std::find(ids.begin(), ids.end(), clientId));
     engine_.DestroyDevice(clientId);
-    rows_.SetCellText(row, kColumnStatus, kStatusUnlinked);
+    rows_.SetCellText(row, kColumnStatus, kStatusDisable);
     if (ids.empty()) {
         engine_.DestroyDevice(link->splitterId);
         engine_.DestroyDevice(link->connectorId);
@@ -133,10 +129,7 @@ void PortLinks::Close() {
 }
 
 void PortLinks::FailTick(int row, const wchar_t* message) {
-    {
-        OwnCheckChange mine(*this);
-        rows_.SetChecked(row, false);
-    }
+    rows_.SetChecked(row, false);
     // Last, since the message box runs a message loop: whatever it dispatches (the tray menu's Exit
     // among them) must find the table and the engine as they were before the tick.
     notifier_.Show(message);

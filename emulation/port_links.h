@@ -1,11 +1,11 @@
 #pragma once
 // The link table: which engine devices stand behind each ticked device row.
 
+#include "core/buttons.h"
+#include "core/device_rows.h"
+#include "core/notifier.h"
 #include "emulation/port_link.h"
 #include "emulation/serial_engine.h"
-#include "ui/buttons.h"
-#include "ui/device_rows.h"
-#include "ui/notifier.h"
 
 #include <cstdint>
 #include <map>
@@ -15,34 +15,15 @@
 
 namespace kavrel {
 
-// The list view's state image bits of a row's check box (the item state masked with 0xF000).
-inline constexpr std::uint32_t kStateImageMask = 0xF000;
-inline constexpr std::uint32_t kStateUnchecked = 0x1000;
-inline constexpr std::uint32_t kStateChecked = 0x2000;
-
 class PortLinks {
 public:
     PortLinks(SerialEngine& engine, DeviceRows& rows, Buttons& buttons, Notifier& notifier);
     PortLinks(const PortLinks&) = delete;
     PortLinks& operator=(const PortLinks&) = delete;
 
-    // Marks a check box change as the program's own for as long as it lives, so the item-changed
-    // notification it raises (delivered at once, nested) links or unlinks nothing.
-    class OwnCheckChange {
-    public:
-        explicit OwnCheckChange(PortLinks& links) : links_(links) { ++links_.ownCheckChanges_; }
-        ~OwnCheckChange() { --links_.ownCheckChanges_; }
-        OwnCheckChange(const OwnCheckChange&) = delete;
-        OwnCheckChange& operator=(const OwnCheckChange&) = delete;
-
-    private:
-        PortLinks& links_;
-    };
-
-    // The device list's item-changed notification: the item's row and its old and new item state.
-    // Only a real change of that row's check box between unticked and ticked links or unlinks it;
-    // selection, focus, row insertion and the program's own changes do nothing.
-    void OnItemChanged(int row, std::uint32_t oldState, std::uint32_t newState);
+    // A user's tick links the row, an untick unlinks it; the rows report the program's own changes
+    // (and insertions, selection, focus) as CheckChange::None.
+    void OnCheckChanged(int row, CheckChange change);
 
     // Both report whether the row is linked afterwards / was unlinked.
     bool CreateLink(int row);
@@ -78,7 +59,6 @@ private:
     // Row index (rows are never deleted) to its TcpClient: the untick removes this one, whatever the
     // row's cells say by then.
     std::map<int, std::int32_t> rowClients_;
-    int ownCheckChanges_ = 0;
     bool closed_ = false;
 };
 

@@ -2,7 +2,6 @@
 // A modal dialog from a dialog template resource. Its messages reach the object from the window's
 // creation on, so the size messages sent while the platform creates the dialog are seen too.
 
-#include "framework/ScopedHandles.h"
 #include "framework/Window.h"
 
 namespace kavrel::win {
@@ -27,12 +26,10 @@ protected:
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
 private:
-    static LRESULT CALLBACK CreationHook(int code, WPARAM wparam, LPARAM lparam) noexcept;
     static INT_PTR CALLBACK DialogProcedure(HWND, UINT, WPARAM, LPARAM) noexcept;
 
     int templateId_;
     HINSTANCE instance_ = nullptr;
-    ScopedHook creationHook_;
 };
 
 } // namespace kavrel::win

@@ -2,6 +2,8 @@
 // A window class's message map: a static table from a message, or a command or notification from one
 // control, to a member function. The first matching entry handles the message.
 
+#include "framework/Window.h"
+
 #include <windows.h>
 
 #include <span>
@@ -61,5 +63,19 @@ bool DispatchMessageMap(std::span<const MessageEntry<T>> map, T& window, UINT me
     }
     return false;
 }
+
+// A window class answered from its message map: Derived lists its entries in a static MessageMap();
+// what the map does not handle goes on to Base.
+template <class Derived, class Base = Window> class MappedWindow : public Base {
+public:
+    using Base::Base;
+
+protected:
+    bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override {
+        return DispatchMessageMap<Derived>(Derived::MessageMap(), static_cast<Derived&>(*this), message, wparam, lparam,
+                                           result) ||
+               Base::ProcessMessage(message, wparam, lparam, result);
+    }
+};
 
 } // namespace kavrel::win

@@ -120,4 +120,30 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wparam, LPARA
     return result;
 }
 
+namespace {
+thread_local Window* t_creating = nullptr;
+thread_local HHOOK t_creationHook = nullptr;
+} // namespace
+
+SubclassNextWindow::SubclassNextWindow(Window& window) noexcept
+    : previousTarget_(std::exchange(t_creating, &window)), previousHook_(t_creationHook) {
+    t_creationHook = SetWindowsHookExW(WH_CBT, &SubclassNextWindow::Hook, nullptr, GetCurrentThreadId());
+}
+
+SubclassNextWindow::~SubclassNextWindow() {
+    if (t_creationHook != nullptr)
+        UnhookWindowsHookEx(t_creationHook);
+    t_creating = previousTarget_;
+    t_creationHook = previousHook_;
+}
+
+LRESULT CALLBACK SubclassNextWindow::Hook(int code, WPARAM wparam, LPARAM lparam) noexcept {
+    // The object's own window is the first one created; a combo box makes its list part after it.
+    if (code == HCBT_CREATEWND && t_creating != nullptr) {
+        std::exchange(t_creating, nullptr)->Subclass(reinterpret_cast<HWND>(wparam));
+        UnhookWindowsHookEx(std::exchange(t_creationHook, nullptr));
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
 } // namespace kavrel::win

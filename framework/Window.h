@@ -48,4 +48,21 @@ private:
     CurrentMessage current_;
 };
 
+// Subclasses the next window this thread creates into the given object while the window is being
+// created, so its first messages (WM_CREATE, a dialog's first WM_SIZE) already reach the object. The
+// hook goes as soon as it has done that, or with this scope.
+class SubclassNextWindow {
+public:
+    explicit SubclassNextWindow(Window& window) noexcept;
+    ~SubclassNextWindow();
+    SubclassNextWindow(const SubclassNextWindow&) = delete;
+    SubclassNextWindow& operator=(const SubclassNextWindow&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wparam, LPARAM lparam) noexcept;
+
+    Window* previousTarget_;
+    HHOOK previousHook_;
+};
+
 } // namespace kavrel::win

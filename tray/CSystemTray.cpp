@@ -1,9 +1,8 @@
 #include "tray/CSystemTray.h"
 
-#include "app/TaskbarMessage.h"
+#include "framework/WindowMessages.h"
 #include "tray/ShellTrayWindows.h"
-#include "ui/WindowMessages.h"
-#include "ui/resource.h"
+#include "tray/TaskbarMessage.h"
 
 namespace kavrel {
 
@@ -41,9 +40,8 @@ struct TrayMenu {
     win::ScopedMenu menu;
     HMENU popup = nullptr;
 
-    explicit TrayMenu(HINSTANCE instance)
-        : menu(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU))),
-          popup(menu ? GetSubMenu(menu.Get(), 0) : nullptr) {}
+    TrayMenu(HINSTANCE instance, UINT menuId)
+        : menu(LoadMenuW(instance, MAKEINTRESOURCEW(menuId))), popup(menu ? GetSubMenu(menu.Get(), 0) : nullptr) {}
 };
 
 } // namespace
@@ -63,9 +61,14 @@ CSystemTray::~CSystemTray() {
     // The hidden window procedure must not reach an object that is gone.
     if (current_ == this)
         current_ = nullptr;
+    // The hiding parent goes with the last tray object, unless a window still hides in it.
+    if (current_ == nullptr && IsWindow(hiddenParent_) && GetWindow(hiddenParent_, GW_CHILD) == nullptr) {
+        DestroyWindow(hiddenParent_);
+        hiddenParent_ = nullptr;
+    }
 }
 
-BOOL CSystemTray::AddTrayIcon(HINSTANCE instance, HICON icon) noexcept {
+BOOL CSystemTray::AddTrayIcon(HINSTANCE instance, HICON icon, UINT menuId) noexcept {
 #ifdef _MSC_VER
 #pragma warning(suppress : 4996) // deprecated, but it is the major version that decides here
 #endif
@@ -74,6 +77,7 @@ BOOL CSystemTray::AddTrayIcon(HINSTANCE instance, HICON icon) noexcept {
         return FALSE;
     maxTipLength_ = 128;
     instance_ = instance;
+    menuId_ = menuId;
 
     // A second add replaces the first icon rather than leaving it behind with a dead window.
     DeleteIcon();
@@ -92,7 +96,7 @@ BOOL CSystemTray::AddTrayIcon(HINSTANCE instance, HICON icon) noexcept {
     iconData_ = NOTIFYICONDATAW{};
     iconData_.cbSize = sizeof(iconData_);
     iconData_.hWnd = hiddenWindow_.Get();
-    iconData_.uID = IDR_TRAY_MENU;
+    iconData_.uID = menuId;
     iconData_.uFlags = kIconFlags;
     iconData_.uCallbackMessage = WM_TRAYICON_NOTIFY;
     iconData_.hIcon = icon;
@@ -113,7 +117,7 @@ BOOL CSystemTray::SetDefaultMenuItem(UINT commandId) noexcept {
         return TRUE;
     defaultItem_ = commandId;
     defaultByPosition_ = false;
-    TrayMenu menu(instance_);
+    TrayMenu menu(instance_, menuId_);
     if (menu.popup == nullptr)
         return FALSE;
     SetMenuDefaultItem(menu.popup, defaultItem_, FALSE);
@@ -129,7 +133,7 @@ LRESULT CSystemTray::HandleTrayMessage(WPARAM wparam, LPARAM lparam) noexcept {
 
     switch (LOWORD(lparam)) {
     case WM_RBUTTONUP: {
-        TrayMenu menu(instance_);
+        TrayMenu menu(instance_, menuId_);
         if (menu.popup == nullptr)
             return 0;
         SetMenuDefaultItem(menu.popup, defaultItem_, defaultByPosition_ ? TRUE : FALSE);
@@ -147,7 +151,7 @@ LRESULT CSystemTray::HandleTrayMessage(WPARAM wparam, LPARAM lparam) noexcept {
         SetForegroundWindow(hiddenWindow_.Get());
         UINT command = defaultItem_;
         if (defaultByPosition_) {
-            TrayMenu menu(instance_);
+            TrayMenu menu(instance_, menuId_);
             if (menu.popup == nullptr)
                 return 0;
             command = GetMenuItemID(menu.popup, static_cast<int>(defaultItem_));

@@ -18,7 +18,8 @@ public:
     CSystemTray& operator=(const CSystemTray&) = delete;
     virtual ~CSystemTray();
 
-    BOOL AddTrayIcon(HINSTANCE instance, HICON icon) noexcept;
+    // menuId: the menu resource whose first popup is the tray menu; also the icon's id.
+    BOOL AddTrayIcon(HINSTANCE instance, HICON icon, UINT menuId) noexcept;
     // The window that gets the menu's commands; without one the hidden window gets them.
     void SetCommandWnd(HWND window) noexcept { commandWindow_ = window; }
     BOOL SetDefaultMenuItem(UINT commandId) noexcept;
@@ -45,6 +46,7 @@ private:
 
     NOTIFYICONDATAW iconData_{};
     HINSTANCE instance_ = nullptr;
+    UINT menuId_ = 0;
     win::ScopedWindow hiddenWindow_;
     HWND commandWindow_ = nullptr;
     bool enabled_ = false;

@@ -2,9 +2,10 @@
 
 #include "discovery/LocalAddresses.h"
 #include "framework/MessageBox.h"
+#include "framework/Scopes.h"
 #include "framework/Text.h"
+#include "framework/WindowMessages.h"
 #include "ui/CAboutDlg.h"
-#include "ui/WindowMessages.h"
 #include "ui/free_ports.h"
 #include "ui/resource.h"
 
@@ -13,8 +14,6 @@
 #include <windowsx.h>
 
 #include <array>
-#include <chrono>
-#include <cstring>
 
 namespace kavrel {
 
@@ -40,37 +39,6 @@ HICON LoadAppIcon(int size) {
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, 0));
 }
 
-// Enough for a burst of replies from a thousand devices while the user-interface thread is busy.
-constexpr int kDiscoveryReceiveBuffer = 4 * 1024 * 1024;
-// Time spent reading per read notification; what is left waits for the next one, so input and painting
-// get their turn. Rows added in one go are drawn once, so the longer the batch, the less drawing.
-constexpr auto kReadBudget = std::chrono::milliseconds(50);
-
-in_addr ToInAddr(const Ipv4Octets& octets) {
-    in_addr address{};
-    std::memcpy(&address, octets.data(), octets.size());
-    return address;
-}
-
-Ipv4Octets ToOctets(in_addr address) {
-    Ipv4Octets octets;
-    std::memcpy(octets.data(), &address, octets.size());
-    return octets;
-}
-
-// Reads what a socket has waiting and hands each whole datagram to the reply rules.
-template <class Handler> void ReadReplies(win::AsyncUdpSocket& socket, Handler&& handle) {
-    const auto end = std::chrono::steady_clock::now() + kReadBudget;
-    while (std::chrono::steady_clock::now() < end) {
-        std::array<std::uint8_t, kMaxReplySize> buffer{};
-        const auto datagram = socket.ReceiveFrom(buffer);
-        if (!datagram)
-            return;
-        if (!datagram->dropped)
-            handle(std::span<const std::uint8_t>(buffer.data(), datagram->size), ToOctets(datagram->sender));
-    }
-}
-
 // Shows the wait cursor until the end of the scope.
 class WaitCursor {
 public:
@@ -93,7 +61,7 @@ bool ComPortExists(const std::wstring& name) {
 
 } // namespace
 
-struct CTessikDlgMap {
+std::span<const win::MessageEntry<CTessikDlg>> CTessikDlg::MessageMap() {
     static constexpr win::MessageEntry<CTessikDlg> kEntries[] = {
         win::OnMessage<CTessikDlg>(WM_SYSCOMMAND, &CTessikDlg::OnSysCommand),
         win::OnMessage<CTessikDlg>(WM_PAINT, &CTessikDlg::OnPaint),
@@ -114,18 +82,14 @@ struct CTessikDlgMap {
         win::OnCommand<CTessikDlg>(ID_TRAY_MINIMIZE, 0, &CTessikDlg::OnTrayMinimize),
         win::OnMessage<CTessikDlg>(WM_TRAYICON_NOTIFY, &CTessikDlg::OnTrayNotify),
     };
-};
+    return kEntries;
+}
 
 CTessikDlg::CTessikDlg()
-    : Dialog(IDD_KAVREL_DIALOG), m_hIcon(LoadAppIcon(GetSystemMetrics(SM_CXICON))),
+    : MappedWindow(IDD_KAVREL_DIALOG), m_hIcon(LoadAppIcon(GetSystemMetrics(SM_CXICON))),
       m_hSmallIcon(LoadAppIcon(GetSystemMetrics(SM_CXSMICON))) {}
 
 CTessikDlg::~CTessikDlg() = default;
-
-bool CTessikDlg::ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
-    return win::DispatchMessageMap<CTessikDlg>(CTessikDlgMap::kEntries, *this, message, wparam, lparam, result) ||
-           Dialog::ProcessMessage(message, wparam, lparam, result);
-}
 
 BOOL CTessikDlg::OnInitDialog() {
     Dialog::OnInitDialog();
@@ -139,7 +103,7 @@ BOOL CTessikDlg::OnInitDialog() {
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.Get()));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon.Get()));
 
-    m_trayIcon.AddTrayIcon(Instance(), m_hIcon.Get());
+    m_trayIcon.AddTrayIcon(Instance(), m_hIcon.Get(), IDR_TRAY_MENU);
     m_trayIcon.SetCommandWnd(Handle());
     CSystemTray::ShowFromTray(Handle());
     m_trayIcon.SetDefaultMenuItem(ID_TRAY_MINIMIZE);
@@ -155,9 +119,10 @@ BOOL CTessikDlg::OnInitDialog() {
     ScanFreePorts();
     m_discovery.emplace(m_listDevices, m_arrFreePorts, [](std::string_view ansi) { return win::FromAnsi(ansi); });
     m_emulation.StartEngine(); // a failure has shown its message; the dialog works on without the engine
-    CreateSockets();
+    m_sockets.emplace(*m_discovery, static_cast<ReplyBatchObserver&>(*this));
+    m_sockets->Create();
     m_emulation.DisableStartStop();
-    SendSearchRequests();
+    m_sockets->Search();
     return TRUE; // the focus goes to the first tab stop, Exit
 }
 
@@ -190,61 +155,30 @@ void CTessikDlg::ScanFreePorts() {
     m_arrFreePorts = FreePortNames(ComPortExists);
 }
 
-bool CTessikDlg::CreateSockets() {
-    const auto addresses = LocalIpv4Addresses();
-    if (!addresses)
-        return false;
-    for (const Ipv4Octets& address : *addresses) {
-        if (!TakesDiscoverySockets(address))
-            continue;
-        // A socket that cannot be made or bound keeps its place, silent, so indexes stay paired by address.
-        auto ti = std::make_unique<CClientSocketTI>(this, static_cast<int>(m_arrSocketsTI.size()));
-        ti->Create(ToInAddr(address), kTiPort, kDiscoveryReceiveBuffer);
-        m_arrSocketsTI.push_back(std::move(ti));
-        auto lantronix = std::make_unique<CClientSocketL>(this, static_cast<int>(m_arrSocketsL.size()));
-        lantronix->Create(ToInAddr(address), kLantronixPort, kDiscoveryReceiveBuffer);
-        m_arrSocketsL.push_back(std::move(lantronix));
-    }
-    return true;
-}
-
-void CTessikDlg::SendSearchRequests() {
-    for (const SearchDatagram& request : SearchRequests(m_arrSocketsTI.size())) {
-        win::AsyncUdpSocket& socket = request.socket == DiscoveryProtocol::Ti
-                                          ? static_cast<win::AsyncUdpSocket&>(*m_arrSocketsTI[request.addressIndex])
-                                          : *m_arrSocketsL[request.addressIndex];
-        socket.SendTo(request.bytes, ToInAddr(request.destination), request.destinationPort);
-    }
-}
-
 // A linked row's devices sit on the port it was linked with: an edit of its COM Port is undone.
 LRESULT CTessikDlg::OnComboListValidate(WPARAM, LPARAM lparam) {
+    if (!PointerMessage::IsOurs(lparam))
+        return 0;
     const auto* edit = reinterpret_cast<const NMLVDISPINFOW*>(lparam);
-    if (edit != nullptr && edit->item.iSubItem == kColumnComPort)
+    if (edit->item.iSubItem == kColumnComPort)
         m_links.RestoreComPort(edit->item.iItem);
     return 0;
 }
 
 LRESULT CTessikDlg::OnBnClickedSearch(WPARAM, LPARAM) {
     WaitCursor wait;
-    SendSearchRequests();
+    if (m_sockets)
+        m_sockets->Search();
     return 0;
 }
 
-void CTessikDlg::OnReceiveTI(int index) {
-    ListViewRows::AppendBatch batch(m_listDevices);
-    ReadReplies(*m_arrSocketsTI.at(static_cast<size_t>(index)),
-                [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
-                    m_discovery->OnTiReply(bytes, sender);
-                });
+void CTessikDlg::OnRepliesBegin() {
+    if (!m_replyBatch)
+        m_replyBatch.emplace(m_listDevices);
 }
 
-void CTessikDlg::OnReceiveL(int index) {
-    ListViewRows::AppendBatch batch(m_listDevices);
-    ReadReplies(*m_arrSocketsL.at(static_cast<size_t>(index)),
-                [this](std::span<const std::uint8_t> bytes, const Ipv4Octets& sender) {
-                    m_discovery->OnLantronixReply(bytes, sender);
-                });
+void CTessikDlg::OnRepliesEnd() {
+    m_replyBatch.reset();
 }
 
 LRESULT CTessikDlg::OnSysCommand(WPARAM wparam, LPARAM) {
@@ -259,17 +193,15 @@ LRESULT CTessikDlg::OnSysCommand(WPARAM wparam, LPARAM) {
 LRESULT CTessikDlg::OnPaint(WPARAM, LPARAM) {
     if (!IsIconic(Handle()))
         return Default();
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(Handle(), &paint);
-    SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const win::PaintScope paint(Handle());
+    SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
     const int iconWidth = GetSystemMetrics(SM_CXICON);
     const int iconHeight = GetSystemMetrics(SM_CYICON);
     RECT client;
     GetClientRect(Handle(), &client);
     const int x = (client.right - client.left - iconWidth + 1) / 2;
     const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    DrawIcon(dc, x, y, m_hIcon.Get());
-    EndPaint(Handle(), &paint);
+    DrawIcon(paint.Dc(), x, y, m_hIcon.Get());
     return 0;
 }
 
@@ -298,10 +230,8 @@ LRESULT CTessikDlg::OnDestroy(WPARAM, LPARAM) {
 void CTessikDlg::TearDown() {
     if (!m_emulation.Shutdown())
         return;
-    while (!m_arrSocketsTI.empty())
-        m_arrSocketsTI.pop_back();
-    while (!m_arrSocketsL.empty())
-        m_arrSocketsL.pop_back();
+    if (m_sockets)
+        m_sockets->Close();
 }
 
 // Start and Stop disable the button just pressed; the keyboard focus moves on to its counterpart, so
@@ -333,8 +263,7 @@ LRESULT CTessikDlg::OnTimer(WPARAM wparam, LPARAM) {
 
 LRESULT CTessikDlg::OnLinkChanged(WPARAM, LPARAM lparam) {
     const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
-    if (change->uChanged & LVIF_STATE)
-        m_links.OnItemChanged(change->iItem, change->uOldState, change->uNewState);
+    m_links.OnCheckChanged(change->iItem, m_listDevices.CheckChangeOf(*change));
     return 0;
 }
 
@@ -385,9 +314,9 @@ LRESULT CTessikDlg::OnDeviceListDblClk(WPARAM, LPARAM) {
 }
 
 LRESULT CTessikDlg::OnComboListGetItems(WPARAM wparam, LPARAM lparam) {
+    if (!PointerMessage::IsOurs(lparam))
+        return 0;
     auto* items = reinterpret_cast<std::vector<std::wstring>*>(lparam);
-    if (items == nullptr)
-        return 1;
     items->clear();
     // Only an editor open over the device list gets the names; the corner test is inclusive at the
     // left and top edges, exclusive at the right and bottom ones, as PtInRect is.

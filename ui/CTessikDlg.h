@@ -2,8 +2,9 @@
 // The main dialog: the device list, Search, Start, Stop and Exit. It owns everything that lives for one run.
 
 #include "controls/CComboListCtrl.h"
-#include "discovery/CClientSocketL.h"
-#include "discovery/CClientSocketTI.h"
+#include "core/buttons.h"
+#include "core/notifier.h"
+#include "discovery/DiscoverySockets.h"
 #include "discovery/device_discovery.h"
 #include "emulation/VspeSerialEngine.h"
 #include "emulation/emulation_control.h"
@@ -14,33 +15,31 @@
 #include "tray/CSystemTray.h"
 #include "ui/ChildLayout.h"
 #include "ui/ListViewRows.h"
-#include "ui/buttons.h"
-#include "ui/notifier.h"
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace kavrel {
 
-class CTessikDlg : public win::Dialog, private Buttons, private Notifier, private StatusTimer {
+class CTessikDlg : public win::MappedWindow<CTessikDlg, win::Dialog>,
+                   private Buttons,
+                   private Notifier,
+                   private StatusTimer,
+                   private ReplyBatchObserver {
 public:
     CTessikDlg();
     ~CTessikDlg() override;
 
-    // Read notifications of the discovery sockets, by their index in their array.
-    void OnReceiveTI(int index);
-    void OnReceiveL(int index);
+    static std::span<const win::MessageEntry<CTessikDlg>> MessageMap();
 
 protected:
-    bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
     BOOL OnInitDialog() override;
     void OnCancel() override;
 
 private:
-    friend struct CTessikDlgMap;
-
     LRESULT OnSysCommand(WPARAM wparam, LPARAM lparam);
     LRESULT OnPaint(WPARAM wparam, LPARAM lparam);
     LRESULT OnQueryDragIcon(WPARAM wparam, LPARAM lparam);
@@ -63,8 +62,6 @@ private:
     void AddAboutToSystemMenu();
     void InsertDeviceColumns();
     void ScanFreePorts();
-    bool CreateSockets();
-    void SendSearchRequests();
     // Every way out: the engine's devices, the links and the sockets go, once.
     void TearDown();
     void MoveFocusFromDisabled(HWND preferred);
@@ -73,15 +70,17 @@ private:
     void Show(const std::wstring& text) override;
     std::uintptr_t Arm() override;
     void Kill(std::uintptr_t value) override;
+    void OnRepliesBegin() override;
+    void OnRepliesEnd() override;
 
     win::ScopedIcon m_hIcon;
     win::ScopedIcon m_hSmallIcon;
     CSystemTray m_trayIcon;
-    std::vector<std::unique_ptr<CClientSocketTI>> m_arrSocketsTI;
-    std::vector<std::unique_ptr<CClientSocketL>> m_arrSocketsL;
     std::vector<std::wstring> m_arrFreePorts;
-    std::optional<DeviceDiscovery> m_discovery;
     ListViewRows m_listDevices;
+    std::optional<DeviceDiscovery> m_discovery;
+    std::optional<DiscoverySockets> m_sockets;
+    std::optional<ListViewRows::AppendBatch> m_replyBatch;
     VspeSerialEngine m_engine;
     PortLinks m_links{m_engine, m_listDevices, *this, *this};
     EmulationControl m_emulation{m_engine, m_listDevices, *this, *this, *this, m_links};

@@ -58,6 +58,19 @@ void ListViewRows::SetCellText(int row, int column, const std::wstring& text) {
     ListView_SetItemText(list_, row, column, const_cast<wchar_t*>(text.c_str()));
 }
 
+CheckChange ListViewRows::CheckChangeOf(const NMLISTVIEW& change) const noexcept {
+    if (changing_ > 0 || (change.uChanged & LVIF_STATE) == 0)
+        return CheckChange::None;
+    const UINT before = change.uOldState & LVIS_STATEIMAGEMASK;
+    const UINT after = change.uNewState & LVIS_STATEIMAGEMASK;
+    // State image 0 is a row that has no box yet (insertion), not an untick.
+    if (before == INDEXTOSTATEIMAGEMASK(1) && after == INDEXTOSTATEIMAGEMASK(2))
+        return CheckChange::Ticked;
+    if (before == INDEXTOSTATEIMAGEMASK(2) && after == INDEXTOSTATEIMAGEMASK(1))
+        return CheckChange::Unticked;
+    return CheckChange::None;
+}
+
 bool ListViewRows::IsChecked(int row) const {
     return ListView_GetCheckState(list_, static_cast<UINT>(row)) != 0;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The device rows held by a list view control in report view with check boxes.
 
-#include "ui/device_rows.h"
+#include "core/device_rows.h"
 
 #include <windows.h>
+
+#include <commctrl.h>
 
 namespace kavrel {
 
@@ -23,9 +25,9 @@ public:
     std::int64_t ItemData(int row) const override;
     void SetItemData(int row, std::int64_t data) override;
 
-    // True while this object itself changes a row, so that the item-changed notifications the list
-    // sends meanwhile are not taken for the user's doing.
-    bool ChangingRows() const noexcept { return changing_ > 0; }
+    // The user's tick or untick that an item-changed notification reports. A change this object makes
+    // (the notification arrives nested in its call), an insertion, selection or focus is None.
+    CheckChange CheckChangeOf(const NMLISTVIEW& change) const noexcept;
 
     // Rows appended while one of these lives are drawn once, when it ends: a list view that repaints
     // for every insertion makes a thousand devices take seconds to list.

@@ -3,7 +3,7 @@
 //
 //   kavrel-demo-driver.exe ROWS [SECONDS]
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // names, every other column read-only, clicks beside the rows ignored. Rows are put in from outside,
 // as no device answers here.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 
@@ -166,5 +166,21 @@ TEST(DeviceList, ComPortIsPickedFromTheFreePortsAndOtherColumnsStayReadOnly) {
     }
     SaveScreenshot("device-list-after-edits");
     Click(app.exitButton);
+    EXPECT_EQ(app.program.WaitForExit(10s), 0u);
+}
+
+// The list's private messages carry a pointer; one sent from another process must not be read.
+TEST(DeviceList, PointerMessagesFromAnotherProcessAreIgnored) {
+    Running app;
+    ASSERT_NE(app.dialog, nullptr);
+    for (UINT message : {0x83FCu, 0x83FDu}) {
+        DWORD_PTR result = 1;
+        EXPECT_NE(SendMessageTimeoutW(app.dialog, message, kComPort, 0x10, SMTO_ABORTIFHUNG, 5000, &result), 0);
+        EXPECT_EQ(result, 0u);
+        PostMessageW(app.dialog, message, kComPort, 0x10);
+    }
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(IsWindow(app.dialog)) << "kavrel.exe went down";
+    PressKey(VK_RETURN);
     EXPECT_EQ(app.program.WaitForExit(10s), 0u);
 }

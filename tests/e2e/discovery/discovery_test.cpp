@@ -1,7 +1,7 @@
 // kavrel.exe on the simulated LAN: what the device servers answer becomes rows, what they are sent is
 // what devsim logs, and a ticked row keeps its cells.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 

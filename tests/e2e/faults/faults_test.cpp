@@ -1,7 +1,7 @@
 // kavrel.exe on the simulated LAN under faults: devices that drown their replies in malformed datagrams,
 // replies whose TCP port no socket can have, and the program killed outright and started again.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // kavrel.exe on the simulated LAN with its engine: a tick makes a serial port that reaches the device,
 // Start and Stop drive the status, and every way out closes every connection.
 
-#include "tests/e2e/driver/Driver.h"
-#include "tests/e2e/driver/SerialPort.h"
+#include "tools/win-driver/Driver.h"
+#include "tools/win-driver/SerialPort.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // engine lives in it) is sampled every 10 s. KAVREL_SOAK_SECONDS sets the time (default 120); tools/soak
 // --program runs it for longer.
 
-#include "tests/e2e/driver/Driver.h"
-#include "tests/e2e/driver/SerialPort.h"
+#include "tools/win-driver/Driver.h"
+#include "tools/win-driver/SerialPort.h"
 
 #include <gtest/gtest.h>
 

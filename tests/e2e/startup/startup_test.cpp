@@ -1,7 +1,7 @@
 // kavrel.exe from the outside: the main dialog as its template says, one copy at a time, the About box,
 // and every way out.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // kavrel.exe's tray icon and window placement from the outside: the icon in the Wine system tray, its
 // tip and menu, double-clicks, minimising into the tray, the shell's taskbar re-creation, and resizing.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,8 @@
 // untick row `sender`; bit 7 on a TI record fixes up its checksum so the fuzzer reaches the row rules often.
 
 #include "discovery/device_discovery.h"
-#include "tests/unit/discovery/fake_device_rows.h"
+#include "tests/unit/discovery/reply_bytes.h"
+#include "tests/unit/fakes/fake_device_rows.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -20,7 +21,7 @@
 namespace {
 
 using kavrel::DeviceDiscovery;
-using kavrel::testing::FakeDeviceRows;
+using kavrel::test::FakeDeviceRows;
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "invariant broken: %s\n", what);

@@ -1,13 +1,14 @@
 #include "tools/devsim/device.h"
 #include "tools/devsim/reply_builder.h"
 
-#include "../discovery/fake_device_rows.h"
+#include "../discovery/reply_bytes.h"
+#include "../fakes/fake_device_rows.h"
 #include "discovery/device_discovery.h"
 
 #include <gtest/gtest.h>
 
 using namespace devsim;
-using kavrel::testing::FakeDeviceRows;
+using kavrel::test::FakeDeviceRows;
 
 namespace {
 

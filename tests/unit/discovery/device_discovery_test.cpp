@@ -7,6 +7,7 @@
 
 using namespace kavrel;
 using namespace kavrel::testing;
+using kavrel::test::FakeDeviceRows;
 
 namespace {
 
@@ -192,6 +193,32 @@ TEST_F(DeviceDiscoveryTest, InterleavedLantronixRepliesOfTwoDevicesStayApart) {
     EXPECT_EQ(Cell(1, kColumnMacAddress), L"00-20-4A-01-02-03");
     EXPECT_EQ(Cell(1, kColumnIpAddress), L"198.18.1.2");
     EXPECT_EQ(Cell(1, kColumnTcpPort), L"2222");
+}
+
+// A flood of replies from spoofed senders must not grow memory without bound.
+TEST_F(DeviceDiscoveryTest, HalfKnownSendersAndRowsAreCapped) {
+    const auto ip = [](std::size_t n) {
+        return Ipv4Octets{198, static_cast<std::uint8_t>(19 + n / 65536), static_cast<std::uint8_t>(n / 256),
+                          static_cast<std::uint8_t>(n)};
+    };
+    const std::size_t cap = DeviceDiscovery::kMaxLantronixSenders;
+    for (std::size_t n = 0; n <= cap; ++n)
+        Lantronix(F7Bytes(kMacA), ip(n));
+    Lantronix(F9Bytes(1111), ip(0)); // the oldest was forgotten for the newest
+    EXPECT_EQ(rows.RowCount(), 0);
+    Lantronix(F9Bytes(1111), ip(cap));
+    EXPECT_EQ(rows.RowCount(), 1);
+
+    Lantronix(F7Bytes(kMacB), kIpB);
+    discovery.OnSearch(); // a search forgets what senders told before it
+    Lantronix(F9Bytes(2222), kIpB);
+    EXPECT_EQ(rows.RowCount(), 1);
+
+    for (int n = 0; n <= DeviceDiscovery::kMaxRows; ++n)
+        Ti(TiReplyBytes({0x00, 0x20, 0x4A, 0x00, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)}, 4001,
+                        "device"),
+           ip(static_cast<std::size_t>(n)));
+    EXPECT_EQ(rows.RowCount(), DeviceDiscovery::kMaxRows);
 }
 
 TEST_F(DeviceDiscoveryTest, F7AndF9FromDifferentSendersAreNotJoined) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kavrel::testing {
@@ -50,6 +51,14 @@ inline Bytes F9Bytes(std::uint16_t port) {
     d[24] = static_cast<std::uint8_t>(port & 0xFF);
     d[25] = static_cast<std::uint8_t>(port >> 8);
     return d;
+}
+
+// What the ANSI code page would do for Windows-1252's lower half: each byte is its own code point.
+inline std::wstring Latin1Decode(std::string_view bytes) {
+    std::wstring text;
+    for (char c : bytes)
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return text;
 }
 
 } // namespace kavrel::testing

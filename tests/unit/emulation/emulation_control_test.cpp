@@ -15,9 +15,7 @@ namespace {
 class EmulationControlTest : public ::testing::Test {
 protected:
     EmulationControlTest() {
-        rows.Listen([this](int row, std::uint32_t oldState, std::uint32_t newState) {
-            links.OnItemChanged(row, oldState, newState);
-        });
+        rows.Listen([this](int row, CheckChange change) { links.OnCheckChanged(row, change); });
     }
 
     std::int32_t ClientOf(int row) const { return static_cast<std::int32_t>(rows.ItemData(row)); }

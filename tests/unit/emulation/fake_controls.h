@@ -1,9 +1,9 @@
 #pragma once
 // The dialog's buttons, message boxes and status timer in memory.
 
-#include "emulation/status_timer.h"
-#include "ui/buttons.h"
-#include "ui/notifier.h"
+#include "core/buttons.h"
+#include "core/notifier.h"
+#include "core/status_timer.h"
 
 #include <cstdint>
 #include <functional>

@@ -22,9 +22,7 @@ const std::wstring kTcpClientFailed = L"Error: can not create TcpClient device\n
 class PortLinksTest : public ::testing::Test {
 protected:
     PortLinksTest() {
-        rows.Listen([this](int row, std::uint32_t oldState, std::uint32_t newState) {
-            links.OnItemChanged(row, oldState, newState);
-        });
+        rows.Listen([this](int row, CheckChange change) { links.OnCheckChanged(row, change); });
     }
 
     std::int32_t ClientOf(int row) const { return static_cast<std::int32_t>(rows.ItemData(row)); }
@@ -216,45 +214,22 @@ TEST_P(SharedLinkTest, TwoRowsOnOneNameShareOneLinkUntilTheLastUntick) {
 
 INSTANTIATE_TEST_SUITE_P(BothOrders, SharedLinkTest, ::testing::Bool());
 
-TEST_F(PortLinksTest, OnlyARealCheckBoxChangeOfTheNotifiedRowCounts) {
-    const int a = rows.AddDevice(L"COM5", L"10.0.0.1", L"23");
-    const int b = rows.AddDevice(L"COM6", L"10.0.0.2", L"23");
-    rows.Toggle(b);
-    ASSERT_TRUE(links.IsLinked(b));
-    EXPECT_FALSE(links.IsLinked(a));
-    const auto made = engine.Calls().size();
-
-    // Selecting a ticked row, a row inserted while one is linked, notifications without a box, and
-    // a notification for every item make nothing and remove nothing.
-    rows.Select(b);
-    rows.AddDevice(L"COM8", L"10.0.0.3", L"23");
-    links.OnItemChanged(b, 0, kStateChecked);
-    links.OnItemChanged(b, kStateChecked, 0);
-    links.OnItemChanged(b, kStateChecked, kStateChecked | FakeDeviceRows::kSelected);
-    links.OnItemChanged(-1, kStateChecked, kStateUnchecked);
-    links.OnItemChanged(rows.RowCount(), kStateUnchecked, kStateChecked);
-    EXPECT_EQ(engine.Calls().size(), made);
-    EXPECT_TRUE(links.IsLinked(b));
-    EXPECT_EQ(links.Links().size(), 1u);
-}
-
-TEST_F(PortLinksTest, TheProgramsOwnCheckChangesLinkNothing) {
+TEST_F(PortLinksTest, OnlyTheUsersTickOfAListedRowLinks) {
     const int a = rows.AddDevice(L"COM5", L"10.0.0.1", L"23");
     const int b = rows.AddDevice(L"COM6", L"10.0.0.2", L"23");
     rows.Toggle(a);
     engine.ClearCalls();
-    {
-        PortLinks::OwnCheckChange mine(links);
-        rows.SetChecked(a, false);
-        rows.SetChecked(b, true);
-    }
+    // The program's own check changes, notifications that are no tick, and rows that do not exist.
+    rows.SetChecked(a, false);
+    rows.SetChecked(b, true);
+    links.OnCheckChanged(b, CheckChange::None);
+    links.OnCheckChanged(-1, CheckChange::Ticked);
+    links.OnCheckChanged(rows.RowCount(), CheckChange::Ticked);
     EXPECT_TRUE(engine.Calls().empty());
     EXPECT_TRUE(links.IsLinked(a));
     EXPECT_FALSE(links.IsLinked(b));
-    rows.Select(b); // selecting a ticked, unlinked row is no tick either
-    EXPECT_TRUE(engine.Calls().empty());
 
-    // Once the guard is gone the user's ticks count again; b has no devices, so its untick has none to remove.
+    // b has no devices, so its untick has none to remove.
     rows.Toggle(b);
     EXPECT_TRUE(engine.Calls().empty());
     rows.Toggle(a); // ticked again while still linked: no second TcpClient

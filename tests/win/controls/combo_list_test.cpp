@@ -1,7 +1,7 @@
 // The combo list and its in-place editors in a dialog like the main one, with real mouse and keys.
 
-#include "tests/e2e/driver/Driver.h"
 #include "tests/win/controls/host.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "tests/win/controls/host.h"
 
+#include "framework/WindowMessages.h"
 #include "tests/win/controls/host_dialog.h"
-#include "ui/WindowMessages.h"
 
 #include <commctrl.h>
 

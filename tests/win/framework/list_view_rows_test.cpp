@@ -13,15 +13,13 @@ using kavrel::ListViewRows;
 
 namespace {
 
-// A hidden parent with a report-view list view in it; the parent records the list's item-changed
-// notifications and whether the rows object was changing rows at that moment.
+// A hidden parent with a report-view list view in it; the parent records what the rows object makes of
+// each item-changed notification as it arrives.
 class ListFixture : public ::testing::Test {
 protected:
     struct Change {
         int row;
-        UINT oldState;
-        UINT newState;
-        bool byProgram;
+        kavrel::CheckChange check;
     };
 
     void SetUp() override {
@@ -54,9 +52,8 @@ protected:
     static LRESULT CALLBACK ParentProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
         if (message == WM_NOTIFY && current_ != nullptr) {
             const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
-            if (change->hdr.code == LVN_ITEMCHANGED && (change->uChanged & LVIF_STATE))
-                current_->changes_.push_back(
-                    {change->iItem, change->uOldState, change->uNewState, current_->rows_.ChangingRows()});
+            if (change->hdr.code == LVN_ITEMCHANGED)
+                current_->changes_.push_back({change->iItem, current_->rows_.CheckChangeOf(*change)});
         }
         return DefWindowProcW(hwnd, message, wparam, lparam);
     }
@@ -102,20 +99,28 @@ TEST_F(ListFixture, CellsChecksAndItemDataRoundTrip) {
     EXPECT_EQ(rows_.CellText(0, 6), L"Disable") << "item data leaves the text alone";
 }
 
-TEST_F(ListFixture, ProgramChangesAreMarkedAsSuch) {
+TEST_F(ListFixture, OnlyTheUsersClickOnTheBoxIsATickOrUntick) {
+    using kavrel::CheckChange;
+    const auto checks = [&] {
+        std::vector<CheckChange> seen;
+        for (const auto& change : changes_)
+            if (change.check != CheckChange::None)
+                seen.push_back(change.check);
+        changes_.clear();
+        return seen;
+    };
+    // Insertion and the program's own changes, which arrive nested in its calls.
     rows_.AppendRow();
     rows_.SetChecked(0, true);
-    ASSERT_FALSE(changes_.empty());
-    for (const auto& change : changes_)
-        EXPECT_TRUE(change.byProgram) << "row " << change.row;
-    EXPECT_FALSE(rows_.ChangingRows());
+    rows_.SetChecked(0, false);
+    EXPECT_FALSE(changes_.empty());
+    EXPECT_TRUE(checks().empty());
 
-    // A change made directly on the control, as the user's click would, is not marked.
-    changes_.clear();
+    // Changes made on the control itself, as the user's click would: selection is no tick.
+    ListView_SetCheckState(list_, 0, TRUE);
+    ListView_SetItemState(list_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_SetCheckState(list_, 0, FALSE);
-    ASSERT_FALSE(changes_.empty());
-    EXPECT_FALSE(changes_.back().byProgram);
-    EXPECT_EQ(changes_.back().newState & LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(1));
+    EXPECT_EQ(checks(), (std::vector<CheckChange>{CheckChange::Ticked, CheckChange::Unticked}));
 }
 
 // What a batch holds back shows as the list's update region: nothing to paint while rows are added, the

@@ -29,3 +29,12 @@ TEST(Text, EmbeddedZeroIsKept) {
     const std::string bytes("a\0b", 3);
     EXPECT_EQ(FromAnsi(bytes), std::wstring(L"a\0b", 3));
 }
+
+// No ANSI code page has both; the conversion must fail rather than send '?' or a look-alike.
+TEST(Text, TextTheCodePageLacksHasNoAnsiForm) {
+    if (GetACP() == CP_UTF8)
+        GTEST_SKIP() << "UTF-8 holds every character";
+    EXPECT_FALSE(ToAnsi(L"host-\u4E2D\u0416").has_value());
+    EXPECT_FALSE(ToAnsi(L"\u0100").has_value()) << "best fit would give 'A'";
+    EXPECT_TRUE(ToAnsi(L"198.18.1.10").has_value());
+}

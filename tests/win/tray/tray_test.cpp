@@ -1,8 +1,8 @@
 // The tray class with the real shell of the Wine prefix, real windows and real messages.
 
-#include "app/TaskbarMessage.h"
+#include "framework/WindowMessages.h"
 #include "tray/CSystemTray.h"
-#include "ui/WindowMessages.h"
+#include "tray/TaskbarMessage.h"
 #include "ui/resource.h"
 
 #include <gtest/gtest.h>
@@ -107,7 +107,7 @@ TEST_F(Tray, AddsTheIconWithItsRecordAndRemovesItAtDestruction) {
     {
         CSystemTray tray;
         EXPECT_EQ(tray.HiddenWindow(), nullptr);
-        ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon()));
+        ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
         hidden = tray.HiddenWindow();
         ASSERT_NE(hidden, nullptr);
         EXPECT_EQ(ClassOf(hidden), L"TrayIconClass");
@@ -135,7 +135,7 @@ TEST_F(Tray, AddsTheIconWithItsRecordAndRemovesItAtDestruction) {
 
 TEST_F(Tray, DefaultItemBookkeepingAndDoubleClickPostsIt) {
     CSystemTray tray;
-    ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon()));
+    ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
     HWND hidden = tray.HiddenWindow();
     TestWindow owner;
     DropCommands(hidden);
@@ -170,7 +170,7 @@ TEST_F(Tray, DefaultItemBookkeepingAndDoubleClickPostsIt) {
 
 TEST_F(Tray, RightButtonReleaseShowsTheMenuAtTheCursorWithTheDefaultMarked) {
     CSystemTray tray;
-    ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon()));
+    ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
     TestWindow owner;
     tray.SetCommandWnd(owner.Handle());
     ASSERT_TRUE(tray.SetDefaultMenuItem(ID_TRAY_MINIMIZE));
@@ -226,7 +226,7 @@ TEST_F(Tray, WithoutTheMenuResourceNothingOpensOrIsPosted) {
     HINSTANCE other = GetModuleHandleW(L"kernel32.dll");
     ASSERT_NE(other, nullptr);
     CSystemTray tray;
-    ASSERT_TRUE(tray.AddTrayIcon(other, AppIcon()));
+    ASSERT_TRUE(tray.AddTrayIcon(other, AppIcon(), IDR_TRAY_MENU));
     EXPECT_EQ(tray.HandleTrayMessage(130, WM_RBUTTONUP), 0);
     EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK), 0) << "the default is a position to look up";
     EXPECT_EQ(TakeCommand(tray.HiddenWindow()), std::nullopt);
@@ -238,7 +238,7 @@ TEST_F(Tray, WithoutTheMenuResourceNothingOpensOrIsPosted) {
 
 TEST_F(Tray, TaskbarCreatedAddsTheIconAgain) {
     CSystemTray tray;
-    ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon()));
+    ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
     HWND hidden = tray.HiddenWindow();
     ASSERT_NE(kavrel::TaskbarCreatedMessage(), 0u);
 
@@ -257,10 +257,10 @@ TEST_F(Tray, TaskbarCreatedAddsTheIconAgain) {
 
 TEST_F(Tray, HiddenWindowOfAnOlderTrayNoLongerActs) {
     auto older = std::make_unique<CSystemTray>();
-    ASSERT_TRUE(older->AddTrayIcon(Instance(), AppIcon()));
+    ASSERT_TRUE(older->AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
     {
         CSystemTray newer; // the current tray from now on
-        ASSERT_TRUE(newer.AddTrayIcon(Instance(), AppIcon()));
+        ASSERT_TRUE(newer.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
         EXPECT_EQ(SendMessageW(newer.HiddenWindow(), WM_TRAYICON_NOTIFY, 130, WM_MOUSEMOVE), 1);
         EXPECT_EQ(SendMessageW(older->HiddenWindow(), WM_TRAYICON_NOTIFY, 130, WM_MOUSEMOVE), 0);
     }

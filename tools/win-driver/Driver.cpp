@@ -1,4 +1,4 @@
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <commctrl.h>
 #include <shellapi.h>

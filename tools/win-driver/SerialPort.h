@@ -2,7 +2,7 @@
 // A serial program's end of a port that kavrel.exe's engine made: under Wine the engine serves each COM port
 // as the named pipe \\.\pipe\COMn.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "tests/e2e/driver/SerialPort.h"
+#include "tools/win-driver/SerialPort.h"
 
 namespace kavrel::e2e {
 

@@ -1,4 +1,4 @@
-#include "app/TaskbarMessage.h"
+#include "tray/TaskbarMessage.h"
 
 namespace kavrel {
 

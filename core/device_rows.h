@@ -18,6 +18,10 @@ enum DeviceColumn : int {
     kDeviceColumnCount = 7,
 };
 
+// What a change of a row's state did to its check box. A change the program made itself is None, so
+// only the user's ticks and unticks link and unlink.
+enum class CheckChange { None, Ticked, Unticked };
+
 class DeviceRows {
 public:
     virtual ~DeviceRows() = default;
