@@ -1,7 +1,7 @@
 // A real COM port under Wine: kavrel.exe holds the hidden end (COM210) of a pty pair while a serial program
 // uses the visible end, COM10, with the comm API; a Linux program may use the pair's pty instead.
 
-#include "tests/e2e/driver/Driver.h"
+#include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
 
