@@ -14,10 +14,6 @@ bool ProgramGone(const std::error_code& ec) {
 }
 } // namespace
 
-std::unique_ptr<PortEndpoint> OpenPort(asio::io_context& io, int comNumber) {
-    return PipePort::Open(io, comNumber);
-}
-
 std::shared_ptr<PipePort::Pipe> PipePort::CreatePipe(asio::io_context& io, int comNumber) {
     std::wstring name = L"\\\\.\\pipe\\COM" + std::to_wstring(comNumber);
     // First instance only: a pipe of that name held by anyone else means the name is taken.

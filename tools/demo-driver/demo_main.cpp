@@ -1,5 +1,7 @@
 // The demo's eyes without a display: starts kavrel.exe, waits until the expected number of devices is
-// listed, prints the device list as a text table, saves a screenshot and ends the program through Exit.
+// listed, prints the device list as a text table, then does the main job: ticks the device on COM10,
+// starts, waits for "Ready", sends a line through COM10 (a null-modem pair under Wine, see tools/wine-run
+// --pair) and prints the device's answer; saves a screenshot and ends the program through Exit.
 //
 //   kavrel-demo-driver.exe ROWS [SECONDS]
 
@@ -12,18 +14,11 @@
 
 using namespace kavrel::e2e;
 
-int wmain(int argc, wchar_t** argv) {
-    const int expected = argc > 1 ? _wtoi(argv[1]) : 1;
-    const int seconds = argc > 2 ? _wtoi(argv[2]) : 30;
-    Program program;
-    HWND dialog = WaitForWindow(program.Id(), L"Kavrel  2.0");
-    if (dialog == nullptr) {
-        std::fprintf(stderr, "demo: the Kavrel window did not appear\n");
-        return 1;
-    }
-    RemoteListView list(GetDlgItem(dialog, 1003));
-    const bool complete = WaitUntil([&] { return list.RowCount() >= expected; }, std::chrono::seconds(seconds));
+namespace {
 
+constexpr int kComPortColumn = 1, kStatusColumn = 6;
+
+void PrintTable(const RemoteListView& list) {
     const int columns = list.ColumnCount();
     std::vector<std::vector<std::wstring>> table;
     std::vector<std::wstring> header;
@@ -47,11 +42,81 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%ls\n", line.c_str());
     }
     std::fflush(stdout);
+}
+
+// What a serial program does: opens the port, sets 115200 8N1, sends a line and reads up to a newline.
+std::string SendLine(const wchar_t* port, const std::string& line) {
+    HANDLE com = CreateFileW(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (com == INVALID_HANDLE_VALUE)
+        return {};
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(com, &dcb);
+    dcb.BaudRate = 115200;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    SetCommState(com, &dcb);
+    COMMTIMEOUTS timeouts{20, 0, 500, 0, 2000};
+    SetCommTimeouts(com, &timeouts);
+    DWORD n = 0;
+    std::string answer;
+    if (WriteFile(com, line.data(), static_cast<DWORD>(line.size()), &n, nullptr))
+        WaitUntil(
+            [&] {
+                char buffer[256];
+                if (ReadFile(com, buffer, sizeof buffer, &n, nullptr))
+                    answer.append(buffer, n);
+                return answer.find('\n') != std::string::npos;
+            },
+            5s);
+    CloseHandle(com);
+    return answer;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const int expected = argc > 1 ? _wtoi(argv[1]) : 1;
+    const int seconds = argc > 2 ? _wtoi(argv[2]) : 30;
+    Program program;
+    HWND dialog = WaitForWindow(program.Id(), L"Kavrel  2.0");
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "demo: the Kavrel window did not appear\n");
+        return 1;
+    }
+    RemoteListView list(GetDlgItem(dialog, 1003));
+    const bool complete = WaitUntil([&] { return list.RowCount() >= expected; }, std::chrono::seconds(seconds));
+
+    PrintTable(list);
+
+    // The main job: the device on COM10 ticked and started, a line through the port and back.
+    int row = -1;
+    for (int r = 0; r < list.RowCount(); ++r)
+        if (list.Cell(r, kComPortColumn) == L"COM10")
+            row = r;
+    std::string answer;
+    if (row >= 0 && list.CheckBoxPoint(row)) {
+        Activate(dialog);
+        ClickAt(*list.CheckBoxPoint(row));
+        WaitUntil([&] { return list.Cell(row, kStatusColumn) == L"Enable"; }, 5s);
+        Click(GetDlgItem(dialog, 1000));
+        // The first status poll comes 5 s after Start.
+        if (WaitUntil([&] { return list.Cell(row, kStatusColumn) == L"Ready"; }, 15s)) {
+            const std::string line = "Hello through COM10\r\n";
+            std::printf("\ndemo: \"%ls\" is Ready; sending through COM10: %s", list.Cell(row, 5).c_str(), line.c_str());
+            answer = SendLine(L"\\\\.\\COM10", line);
+            std::printf("demo: the device answered: %s", answer.empty() ? "(nothing)\n" : answer.c_str());
+        }
+        PrintTable(list);
+    }
 
     SaveScreenshot("demo");
     Click(GetDlgItem(dialog, IDOK));
     const DWORD exitCode = program.WaitForExit(std::chrono::seconds(10));
     if (!complete)
         std::fprintf(stderr, "demo: %d of %d devices listed\n", list.RowCount(), expected);
-    return complete && exitCode == 0 ? 0 : 1;
+    if (answer.empty())
+        std::fprintf(stderr, "demo: no answer came back through COM10\n");
+    return complete && !answer.empty() && exitCode == 0 ? 0 : 1;
 }
