@@ -447,7 +447,7 @@ int RemoteListView::AppendRow(const std::vector<std::wstring>& cells) {
 
 MainWindow::MainWindow() : dialog(WaitForWindow(program.Id(), kMainTitle)) {
     if (dialog != nullptr)
-        list = std::make_unique<RemoteListView>(GetDlgItem(dialog, IDC_DEVICE_LIST));
+        list = std::make_unique<RemoteListView>(GetDlgItem(dialog, kDeviceList));
 }
 
 bool MainWindow::WaitStatus(const std::wstring& mac, const std::wstring& status, Duration timeout) const {

@@ -3,7 +3,6 @@
 // controls and list view cells, clicks with the real mouse, presses real keys, and saves screenshots.
 
 #include "core/device_rows.h"
-#include "ui/resource.h"
 
 #include <windows.h>
 
@@ -19,8 +18,10 @@ namespace kavrel::e2e {
 using namespace std::chrono_literals;
 using Duration = std::chrono::milliseconds;
 
-// The main dialog's title; its controls' ids (IDC_*) and the list's columns (kColumn*) are the program's own.
+// The main dialog as its template has it; the list's columns (kColumn*) are the program's own.
 inline const std::wstring kMainTitle = L"Kavrel  2.0";
+enum DialogItem : int { kStartButton = 1000, kStopButton = 1001, kDeviceList = 1003, kSearchButton = 1004 };
+constexpr UINT kTrayIconId = 130;
 using kavrel::kColumnComPort, kavrel::kColumnIpAddress, kavrel::kColumnTcpPort, kavrel::kColumnMacAddress,
     kavrel::kColumnName, kavrel::kColumnStatus;
 

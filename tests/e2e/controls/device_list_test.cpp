@@ -33,7 +33,7 @@ TEST(DeviceList, ComPortIsPickedFromTheFreePortsAndOtherColumnsStayReadOnly) {
     MainWindow app;
     ASSERT_NE(app.dialog, nullptr);
     RemoteListView& rows = *app.list;
-    HWND list = app.Item(IDC_DEVICE_LIST);
+    HWND list = app.Item(kDeviceList);
     ASSERT_EQ(rows.AppendRow({L"", L"COM12", L"198.18.1.10", L"4001", L"00-1A-2B-3C-4D-5E", L"Port A", L"Disable"}), 0);
     ASSERT_EQ(rows.AppendRow({L"", L"COM30", L"198.18.1.11", L"4001", L"00-1A-2B-3C-4D-5F", L"Port B", L"Disable"}), 1);
     Activate(app.dialog);

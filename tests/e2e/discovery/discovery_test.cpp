@@ -38,7 +38,7 @@ protected:
             EXPECT_EQ(kavrel.program.WaitForExit(10s), 0u);
         }
     }
-    void PressSearch() { Click(kavrel.Item(IDC_SEARCH)); }
+    void PressSearch() { Click(kavrel.Item(kSearchButton)); }
 
     MainWindow kavrel;
     RemoteListView* list = kavrel.list.get();

@@ -50,7 +50,7 @@ protected:
 TEST_F(Faults, FloodOfMalformedDatagramsListsEveryGoodDeviceAndNothingElse) {
     // The first search goes out at start; two more, so 30 000 bad datagrams come in all told.
     for (int search = 0; search < 2; ++search) {
-        Click(kavrel->Item(IDC_SEARCH));
+        Click(kavrel->Item(kSearchButton));
         std::this_thread::sleep_for(3s);
     }
     ASSERT_TRUE(kavrel->program.Running()) << "the flood ended the program";
@@ -92,7 +92,7 @@ TEST_F(Faults, ProgramKilledWhileLinkedAndRunningStartsAgainNormally) {
         SCOPED_TRACE(run);
         ASSERT_TRUE(kavrel->Tick(kEcho));
         ASSERT_TRUE(kavrel->WaitStatus(kEcho, L"Enable")) << "the same port name links again";
-        Click(kavrel->Item(IDC_START));
+        Click(kavrel->Item(kStartButton));
         ASSERT_TRUE(kavrel->WaitStatus(kEcho, L"Ready", 12s));
         EXPECT_TRUE(PipeExists(kavrel->list->Cell(kavrel->list->RowOf(kEcho), kColumnComPort)));
         ASSERT_TRUE(WaitUntil([] { return OpenConnections("198.18.1.4:4004") == 1; }, 5s));

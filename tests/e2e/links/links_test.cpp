@@ -38,8 +38,8 @@ protected:
         std::this_thread::sleep_for(600ms);
         ClickAt(CenterOf(list->CellRect(r, kColumnComPort)));
         HWND combo = nullptr;
-        ASSERT_TRUE(WaitUntil(
-            [&] { return (combo = FindWindowExW(Item(IDC_DEVICE_LIST), nullptr, L"ComboBox", nullptr)); }, 5s));
+        ASSERT_TRUE(
+            WaitUntil([&] { return (combo = FindWindowExW(Item(kDeviceList), nullptr, L"ComboBox", nullptr)); }, 5s));
         // Wine answers for COM1 to COM9, so the free names start at COM10: COMn is item n - 10.
         const int target = std::stoi(name.substr(3)) - 10;
         const int current = static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
@@ -55,11 +55,11 @@ protected:
 
 TEST_F(Links, TickStartStopAndTheSerialPortReachesTheDevice) {
     const std::wstring port = ComPort(kEchoOne);
-    EXPECT_FALSE(IsWindowEnabled(Item(IDC_START)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kStartButton)));
     ASSERT_TRUE(Tick(kEchoOne));
     ASSERT_TRUE(WaitStatus(kEchoOne, L"Enable")) << "the tick links the row";
     EXPECT_TRUE(list->Checked(list->RowOf(kEchoOne)));
-    EXPECT_TRUE(IsWindowEnabled(Item(IDC_START))) << "a new link enables Start";
+    EXPECT_TRUE(IsWindowEnabled(Item(kStartButton))) << "a new link enables Start";
     ASSERT_TRUE(Tick(kRefuser));
     ASSERT_TRUE(WaitStatus(kRefuser, L"Enable"));
 
@@ -67,11 +67,11 @@ TEST_F(Links, TickStartStopAndTheSerialPortReachesTheDevice) {
     PickComPort(kEchoOne, L"COM40");
     EXPECT_EQ(ComPort(kEchoOne), port);
 
-    Click(Item(IDC_START));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Item(IDC_STOP)); }, 5s));
-    EXPECT_FALSE(IsWindowEnabled(Item(IDC_START)));
-    EXPECT_FALSE(IsWindowEnabled(Item(IDC_SEARCH)));
-    EXPECT_FALSE(IsWindowEnabled(Item(IDC_DEVICE_LIST)));
+    Click(Item(kStartButton));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Item(kStopButton)); }, 5s));
+    EXPECT_FALSE(IsWindowEnabled(Item(kStartButton)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kSearchButton)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kDeviceList)));
     // The first poll comes 5 s after Start.
     EXPECT_TRUE(WaitStatus(kEchoOne, L"Ready", 12s)) << "the device accepts";
     EXPECT_TRUE(WaitStatus(kRefuser, L"Error", 12s)) << "the device refuses";
@@ -86,11 +86,11 @@ TEST_F(Links, TickStartStopAndTheSerialPortReachesTheDevice) {
         EXPECT_EQ(serial.Read(message.size(), 5s), message) << "the device's echo comes back";
     }
 
-    Click(Item(IDC_STOP));
+    Click(Item(kStopButton));
     EXPECT_TRUE(WaitStatus(kEchoOne, L"Enable"));
     EXPECT_TRUE(WaitStatus(kRefuser, L"Enable")) << "Stop sets Enable, also after Error";
-    EXPECT_TRUE(IsWindowEnabled(Item(IDC_START)));
-    EXPECT_FALSE(IsWindowEnabled(Item(IDC_STOP)));
+    EXPECT_TRUE(IsWindowEnabled(Item(kStartButton)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kStopButton)));
     EXPECT_TRUE(WaitUntil([] { return OpenConnections("198.18.1.1:4001") == 0; }, 5s)) << "Stop closes";
 
     // The untick removes the row's devices: its serial port is gone.
@@ -111,7 +111,7 @@ TEST_F(Links, TwoDevicesOnOnePortBothReceive) {
     ASSERT_TRUE(WaitStatus(kEchoOne, L"Enable"));
     ASSERT_TRUE(WaitStatus(kEchoTwo, L"Enable"));
 
-    Click(Item(IDC_START));
+    Click(Item(kStartButton));
     ASSERT_TRUE(WaitStatus(kEchoOne, L"Ready", 12s));
     ASSERT_TRUE(WaitStatus(kEchoTwo, L"Ready", 12s));
     {

@@ -78,7 +78,7 @@ TEST(ProgramSoak, SixteenLinksCarryEveryByteBothWaysAndMemoryStaysFlat) {
 
     std::vector<std::wstring> ports;
     for (int r = 0; r < kDevices; ++r) {
-        SendMessageW(kavrel.Item(IDC_DEVICE_LIST), LVM_ENSUREVISIBLE, static_cast<WPARAM>(r), FALSE);
+        SendMessageW(kavrel.Item(kDeviceList), LVM_ENSUREVISIBLE, static_cast<WPARAM>(r), FALSE);
         const auto box = list.CheckBoxPoint(r);
         ASSERT_TRUE(box.has_value()) << "row " << r;
         ClickAt(*box);
@@ -86,7 +86,7 @@ TEST(ProgramSoak, SixteenLinksCarryEveryByteBothWaysAndMemoryStaysFlat) {
         ports.push_back(list.Cell(r, kColumnComPort));
         std::this_thread::sleep_for(600ms); // not a double-click with the next row's
     }
-    Click(kavrel.Item(IDC_START));
+    Click(kavrel.Item(kStartButton));
     for (int r = 0; r < kDevices; ++r)
         ASSERT_TRUE(WaitUntil([&] { return list.Cell(r, kColumnStatus) == L"Ready"; }, 15s)) << "row " << r;
 
@@ -145,7 +145,7 @@ TEST(ProgramSoak, SixteenLinksCarryEveryByteBothWaysAndMemoryStaysFlat) {
                 settled->seconds, MiB(samples.back().resident), growth);
     EXPECT_LT(growth, 4.0) << "the program's memory keeps growing";
 
-    Click(kavrel.Item(IDC_STOP));
+    Click(kavrel.Item(kStopButton));
     EXPECT_TRUE(WaitUntil([&] { return list.Cell(0, kColumnStatus) == L"Enable"; }, 5s));
     streams.clear();
     Click(kavrel.Item(IDOK));

@@ -29,14 +29,14 @@ TEST(Startup, MainDialogStartsWithExitFocusedAndOneCopyAtATime) {
         tabOrder.push_back(GetDlgCtrlID(item));
         item = GetNextDlgTabItem(dialog, item, FALSE);
     } while (item != nullptr && item != exitButton && tabOrder.size() < 10);
-    EXPECT_EQ(tabOrder, (std::vector<int>{IDOK, IDC_DEVICE_LIST, IDC_SEARCH})) << "Start and Stop disabled";
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDOK, kDeviceList, kSearchButton})) << "Start and Stop disabled";
     // Wine's tray window may take the activation for a moment at start; the dialog keeps its focus control
     // and gives it back when it is active again.
     EXPECT_TRUE(WaitUntil([&] { return FocusOf(dialog) == exitButton; }, 3s) ||
                 (Activate(dialog), WaitUntil([&] { return FocusOf(dialog) == exitButton; }, 3s)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_START)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_STOP)));
-    HWND list = GetDlgItem(dialog, IDC_DEVICE_LIST);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kStartButton)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, kStopButton)));
+    HWND list = GetDlgItem(dialog, kDeviceList);
     const auto extended = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_EQ(extended & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT), DWORD{LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT});
     EXPECT_EQ(RemoteListView(list).RowCount(), 0) << "no network here, so no device";

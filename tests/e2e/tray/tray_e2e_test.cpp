@@ -31,7 +31,7 @@ bool ShellHasIcon(HWND owner) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof(data);
     data.hWnd = owner;
-    data.uID = IDR_TRAY_MENU; // the icon's id is its menu's
+    data.uID = kTrayIconId;
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
@@ -164,7 +164,7 @@ TEST(Tray, DraggingTheBorderResizesTheListInsteadOfHiding) {
     HWND dialog = WaitForWindow(program.Id(), kMainTitle);
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(Shown(dialog));
-    const HWND parts[] = {dialog, GetDlgItem(dialog, IDC_DEVICE_LIST), GetDlgItem(dialog, IDOK)};
+    const HWND parts[] = {dialog, GetDlgItem(dialog, kDeviceList), GetDlgItem(dialog, IDOK)};
     auto rects = [&] {
         std::vector<RECT> r(3);
         for (int i = 0; i < 3; ++i)
