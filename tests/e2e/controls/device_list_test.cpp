@@ -29,46 +29,33 @@ std::wstring ComboItem(HWND combo, LRESULT index) {
 
 } // namespace
 
-TEST(DeviceList, ComPortIsPickedFromTheFreePortsAndOtherColumnsStayReadOnly) {
+// The free names (COM10 to COM99 under Wine) are proven in tests/e2e/discovery, Enter's pick in the links
+// test; here the drop-down's Escape in the system's modal loop and the columns the program makes read-only.
+TEST(DeviceList, EscapeInTheDropDownRestoresAndOtherColumnsStayReadOnly) {
     MainWindow app;
     ASSERT_NE(app.dialog, nullptr);
     RemoteListView& rows = *app.list;
     HWND list = app.Item(kDeviceList);
-    ASSERT_EQ(rows.AppendRow({L"", L"COM12", L"198.18.1.10", L"4001", L"00-1A-2B-3C-4D-5E", L"Port A", L"Disable"}), 0);
-    ASSERT_EQ(rows.AppendRow({L"", L"COM30", L"198.18.1.11", L"4001", L"00-1A-2B-3C-4D-5F", L"Port B", L"Disable"}), 1);
+    ASSERT_EQ(rows.AppendRow({L"", L"COM30", L"198.18.1.11", L"4001", L"00-1A-2B-3C-4D-5F", L"Port B", L"Disable"}), 0);
     Activate(app.dialog);
 
     ClickAt(CenterOf(rows.CellRect(0, kColumnComPort)));
     HWND combo = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (combo = ComboOf(list)) != nullptr; }, 5s)) << "no drop-down";
     EXPECT_EQ(FocusOf(app.dialog), combo);
-    // Wine answers for COM1 to COM9, so the free names are COM10 to COM99, in order.
-    ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 90);
-    EXPECT_EQ(ComboItem(combo, 0), L"COM10");
-    EXPECT_EQ(ComboItem(combo, 89), L"COM99");
-    EXPECT_EQ(ComboItem(combo, SendMessageW(combo, CB_GETCURSEL, 0, 0)), L"COM12") << "the cell's name preselected";
+    EXPECT_EQ(ComboItem(combo, SendMessageW(combo, CB_GETCURSEL, 0, 0)), L"COM30") << "the cell's name preselected";
     PressKey(VK_F4);
     WaitUntil([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2s);
     SaveScreenshot("device-list-com-port-dropped");
     PressKey(VK_DOWN);
-    PressKey(VK_RETURN);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(combo); }, 5s));
-    EXPECT_EQ(rows.Cell(0, kColumnComPort), L"COM13");
-    EXPECT_TRUE(app.program.Running()) << "Enter in the drop-down must not press Exit";
-    EXPECT_EQ(FocusOf(app.dialog), list);
-
-    // Escape puts the name back and leaves the program running.
-    ClickAt(CenterOf(rows.CellRect(1, kColumnComPort)));
-    ASSERT_TRUE(WaitUntil([&] { return (combo = ComboOf(list)) != nullptr; }, 5s));
-    PressKey(VK_DOWN);
     PressKey(VK_ESCAPE);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(combo); }, 5s));
-    EXPECT_EQ(rows.Cell(1, kColumnComPort), L"COM30");
+    EXPECT_EQ(rows.Cell(0, kColumnComPort), L"COM30");
     EXPECT_TRUE(app.program.Running()) << "Escape in the drop-down must not cancel the dialog";
 
     // The other columns open nothing, on the focused row too.
     for (int column : {kColumnIpAddress, kColumnMacAddress, kColumnName, kColumnStatus}) {
-        ClickAt(CenterOf(rows.CellRect(1, column)));
+        ClickAt(CenterOf(rows.CellRect(0, column)));
         std::this_thread::sleep_for(200ms);
         EXPECT_EQ(ChildrenOf(list).size(), 1u) << "an editor in column " << column;
     }

@@ -48,6 +48,7 @@ protected:
         PressKey(VK_RETURN);
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(combo); }, 5s));
         std::this_thread::sleep_for(600ms);
+        ASSERT_TRUE(program.Running()) << "Enter in the drop-down must not press Exit";
     }
 };
 
