@@ -21,7 +21,6 @@ using Duration = std::chrono::milliseconds;
 // The main dialog as its template has it; the list's columns (kColumn*) are the program's own.
 inline const std::wstring kMainTitle = L"Kavrel  2.0";
 enum DialogItem : int { kStartButton = 1000, kStopButton = 1001, kDeviceList = 1003, kSearchButton = 1004 };
-constexpr UINT kTrayIconId = 130;
 using kavrel::kColumnComPort, kavrel::kColumnIpAddress, kavrel::kColumnTcpPort, kavrel::kColumnMacAddress,
     kavrel::kColumnName, kavrel::kColumnStatus;
 
