@@ -28,6 +28,12 @@ protected:
     void Ti(const Bytes& d, const Ipv4Octets& from = kIpA) { discovery.OnTiReply(d, from); }
     void Lantronix(const Bytes& d, const Ipv4Octets& from = kIpA) { discovery.OnLantronixReply(d, from); }
     std::wstring Cell(int row, int column) const { return rows.CellText(row, column); }
+    std::vector<std::wstring> Row(int row) const {
+        std::vector<std::wstring> cells;
+        for (int column = 0; column < kDeviceColumnCount; ++column)
+            cells.push_back(Cell(row, column));
+        return cells;
+    }
 
     FakeDeviceRows rows;
     DeviceDiscovery discovery{rows, Ports(4), Latin1Decode};
@@ -55,10 +61,8 @@ TEST(ReplyFields, TiPortIsSignedLittleEndianAndF9PortUnsigned) {
 TEST_F(DeviceDiscoveryTest, TiReplyAddsOneRowAndLaterRepliesRewriteIt) {
     Ti(TiReplyBytes(kMacA, 4001, "Lab rack"));
     ASSERT_EQ(rows.RowCount(), 1);
-    const std::vector<std::wstring> cells = {L"",         L"COM3",   L"198.18.1.1", L"4001", L"00-1A-2B-3C-4D-5E",
-                                             L"Lab rack", L"Disable"};
-    for (int column = 0; column < kDeviceColumnCount; ++column)
-        EXPECT_EQ(Cell(0, column), cells[static_cast<size_t>(column)]) << column;
+    EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"", L"COM3", L"198.18.1.1", L"4001", L"00-1A-2B-3C-4D-5E",
+                                                 L"Lab rack", L"Disable"}));
     EXPECT_FALSE(rows.IsChecked(0));
     EXPECT_EQ(rows.ItemData(0), 0);
 
@@ -135,13 +139,10 @@ TEST_F(DeviceDiscoveryTest, LantronixRowNeedsBothRepliesOfOneSender) {
     ASSERT_EQ(rows.RowCount(), 1);
     Lantronix(F9Bytes(2222), kIpB);
     ASSERT_EQ(rows.RowCount(), 2);
-    const std::vector<std::wstring> cells = {
-        L"", L"COM3", L"198.18.1.1", L"1111", L"00-1A-2B-3C-4D-5E", L"Lantronix XPort", L"Disable"};
-    for (int column = 0; column < kDeviceColumnCount; ++column)
-        EXPECT_EQ(Cell(0, column), cells[static_cast<size_t>(column)]) << column;
-    EXPECT_EQ(Cell(1, kColumnMacAddress), L"00-20-4A-01-02-03");
-    EXPECT_EQ(Cell(1, kColumnIpAddress), L"198.18.1.2");
-    EXPECT_EQ(Cell(1, kColumnTcpPort), L"2222");
+    EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"", L"COM3", L"198.18.1.1", L"1111", L"00-1A-2B-3C-4D-5E",
+                                                 L"Lantronix XPort", L"Disable"}));
+    EXPECT_EQ(Row(1), (std::vector<std::wstring>{L"", L"COM4", L"198.18.1.2", L"2222", L"00-20-4A-01-02-03",
+                                                 L"Lantronix XPort", L"Disable"}));
 
     // Later replies refresh address and port only.
     rows.SetCellText(0, kColumnName, L"kept");
@@ -261,13 +262,10 @@ TEST_F(DeviceDiscoveryTest, MoreDevicesThanFreeNamesAreListedWithoutComPort) {
     EXPECT_EQ(Cell(1, kColumnComPort), L"COM4");
     ASSERT_EQ(rows.RowCount(), 6);
     EXPECT_EQ(Cell(3, kColumnComPort), L"COM6");
-    for (int row : {4, 5}) {
-        EXPECT_EQ(Cell(row, kColumnComPort), L"");
-        EXPECT_EQ(Cell(row, kColumnIpAddress), L"198.18.1." + std::to_wstring(row + 1));
-        EXPECT_EQ(Cell(row, kColumnTcpPort), std::to_wstring(4000 + row));
-        EXPECT_EQ(Cell(row, kColumnMacAddress), L"02-00-00-00-00-0" + std::to_wstring(row));
-        EXPECT_EQ(Cell(row, kColumnStatus), L"Disable");
-    }
+    for (int row : {4, 5})
+        EXPECT_EQ(Row(row), (std::vector<std::wstring>{L"", L"", L"198.18.1." + std::to_wstring(row + 1),
+                                                       std::to_wstring(4000 + row),
+                                                       L"02-00-00-00-00-0" + std::to_wstring(row), L"d", L"Disable"}));
 
     FakeDeviceRows none;
     DeviceDiscovery noPorts(none, {}, Latin1Decode);

@@ -62,24 +62,15 @@ void DropCommands(HWND window) {
 class TestWindow {
 public:
     TestWindow() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = Instance();
-        windowClass.lpszClassName = L"KavrelTrayTestWindow";
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        RegisterClassW(&windowClass);
-        window_ = CreateWindowExW(WS_EX_APPWINDOW, L"KavrelTrayTestWindow", L"Tray test",
-                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME, 200, 150,
-                                  400, 300, nullptr, nullptr, Instance(), nullptr);
         ShowWindow(window_, SW_SHOW);
-        UpdateWindow(window_);
         PumpMessages();
     }
     ~TestWindow() { DestroyWindow(window_); }
     HWND Handle() const { return window_; }
 
 private:
-    HWND window_ = nullptr;
+    HWND window_ = CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"Tray test", WS_OVERLAPPEDWINDOW, 200, 150, 400, 300,
+                                   nullptr, nullptr, Instance(), nullptr);
 };
 
 class Tray : public testing::Test {
