@@ -27,6 +27,19 @@ std::wstring ComboItem(HWND combo, LRESULT index) {
     return text;
 }
 
+// The open list part of a drop-down: a visible top-level "ComboLBox" of the process (the combo box's
+// own information cannot be asked from another process).
+HWND DroppedListOf(DWORD processId) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"ComboLBox", nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, L"ComboLBox", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 // The free names (COM10 to COM99 under Wine) are proven in tests/e2e/discovery, Enter's pick in the links
@@ -47,6 +60,15 @@ TEST(DeviceList, EscapeInTheDropDownRestoresAndOtherColumnsStayReadOnly) {
     PressKey(VK_F4);
     WaitUntil([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 2s);
     SaveScreenshot("device-list-com-port-dropped");
+    // With common controls 6 the list part shows only what the extent for 90 names holds: 11 rows below the
+    // cell, give or take the rounding to whole items.
+    HWND listPart = DroppedListOf(app.program.Id());
+    ASSERT_NE(listPart, nullptr);
+    RECT dropped{};
+    GetWindowRect(listPart, &dropped);
+    const RECT cell = rows.CellRect(0, kColumnComPort);
+    EXPECT_LE(dropped.bottom, cell.bottom + 11 * (cell.bottom - cell.top) + 2);
+    EXPECT_GE(dropped.bottom, cell.bottom + 9 * (cell.bottom - cell.top));
     PressKey(VK_DOWN);
     PressKey(VK_ESCAPE);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(combo); }, 5s));
