@@ -3,8 +3,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -186,6 +188,44 @@ HWND FocusOf(HWND topLevel) {
     return info.hwndFocus;
 }
 
+std::vector<HWND> ChildrenOf(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    return children;
+}
+
+POINT CenterOf(const RECT& rect) {
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+std::vector<std::string> DevsimLog(const std::string& prefix) {
+    const char* path = std::getenv("KAVREL_DEVSIM_LOG");
+    std::ifstream log(std::string("Z:") + (path ? path : ""));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);)
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+int OpenConnections(const std::string& device) {
+    int open = 0;
+    for (const auto& line : DevsimLog("tcp "))
+        if (line.find(" " + device) != std::string::npos)
+            open += line.rfind("tcp accept", 0) == 0 ? 1 : line.rfind("tcp close", 0) == 0 ? -1 : 0;
+    return open;
+}
+
+bool PipeExists(const std::wstring& name) {
+    HANDLE pipe = CreateFileW((L"\\\\.\\pipe\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_PIPE_BUSY;
+    CloseHandle(pipe);
+    return true;
+}
+
 void ClickAt(POINT screen) {
     MoveTo(screen);
     SendMouse(MOUSEEVENTF_LEFTDOWN);
@@ -335,6 +375,13 @@ std::wstring RemoteListView::Cell(int row, int column) const {
     return text;
 }
 
+int RemoteListView::RowOf(const std::wstring& mac) const {
+    for (int r = 0; r < RowCount(); ++r)
+        if (Cell(r, kColumnMacAddress) == mac)
+            return r;
+    return -1;
+}
+
 bool RemoteListView::Checked(int row) const {
     const auto state =
         static_cast<UINT>(SendMessageW(list_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
@@ -396,6 +443,32 @@ int RemoteListView::AppendRow(const std::vector<std::wstring>& cells) {
         }
     }
     return row;
+}
+
+MainWindow::MainWindow() : dialog(WaitForWindow(program.Id(), kMainTitle)) {
+    if (dialog != nullptr)
+        list = std::make_unique<RemoteListView>(GetDlgItem(dialog, kDeviceList));
+}
+
+bool MainWindow::WaitStatus(const std::wstring& mac, const std::wstring& status, Duration timeout) const {
+    return WaitUntil([&] { return Status(mac) == status; }, timeout);
+}
+
+bool MainWindow::Tick(const std::wstring& mac) const {
+    const auto box = list->CheckBoxPoint(list->RowOf(mac));
+    if (box)
+        ClickAt(*box);
+    std::this_thread::sleep_for(600ms);
+    return box.has_value();
+}
+
+void MainWindow::Dump() const {
+    for (int r = 0; list && r < list->RowCount(); ++r) {
+        std::wstring line;
+        for (int c = 1; c < 7; ++c)
+            line += list->Cell(r, c) + L" | ";
+        std::printf("row %d: %ls\n", r, line.c_str());
+    }
 }
 
 void SaveScreenshot(const std::string& name) {

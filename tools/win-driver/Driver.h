@@ -2,10 +2,13 @@
 // Drives a running kavrel.exe from another Windows process, as a user would: finds its windows, reads its
 // controls and list view cells, clicks with the real mouse, presses real keys, and saves screenshots.
 
+#include "core/device_rows.h"
+
 #include <windows.h>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +17,12 @@ namespace kavrel::e2e {
 
 using namespace std::chrono_literals;
 using Duration = std::chrono::milliseconds;
+
+// The main dialog as its template has it; the list's columns (kColumn*) are the program's own.
+inline const std::wstring kMainTitle = L"Kavrel  2.0";
+enum DialogItem : int { kStartButton = 1000, kStopButton = 1001, kDeviceList = 1003, kSearchButton = 1004 };
+using kavrel::kColumnComPort, kavrel::kColumnIpAddress, kavrel::kColumnTcpPort, kavrel::kColumnMacAddress,
+    kavrel::kColumnName, kavrel::kColumnStatus;
 
 // kavrel.exe, started from the folder this test program lives in. Ended at destruction if still running.
 class Program {
@@ -50,6 +59,15 @@ std::wstring ClassOf(HWND window);
 // The window's rectangle in its parent's client coordinates (screen coordinates for a top-level window).
 RECT RectInParent(HWND window);
 HWND FocusOf(HWND topLevel);
+std::vector<HWND> ChildrenOf(HWND parent);
+POINT CenterOf(const RECT& rect);
+
+// The lines of the device simulator's log (KAVREL_DEVSIM_LOG) that begin with prefix.
+std::vector<std::string> DevsimLog(const std::string& prefix);
+// Connections the simulator accepted minus those it saw closed, for one device ("198.18.1.1:4001").
+int OpenConnections(const std::string& device);
+// Whether the engine serves the COM port \\.\pipe\name.
+bool PipeExists(const std::wstring& name);
 
 // Real input: the cursor moves there, then the button goes down and up.
 void ClickAt(POINT screen);
@@ -81,6 +99,8 @@ public:
     std::wstring ColumnTitle(int column) const;
     int ColumnWidth(int column) const;
     std::wstring Cell(int row, int column) const;
+    // The first row whose MAC Address is mac, or -1.
+    int RowOf(const std::wstring& mac) const;
     bool Checked(int row) const;
     // Bounds of a cell (column 0: the label part) in screen coordinates.
     RECT CellRect(int row, int column) const;
@@ -96,6 +116,22 @@ private:
     HWND list_;
     HANDLE process_ = nullptr;
     char* remote_ = nullptr; // one buffer in the other process: a structure, then text
+};
+
+// kavrel.exe with its main dialog and device list found (dialog is null when no window came).
+struct MainWindow {
+    MainWindow();
+    HWND Item(int id) const { return GetDlgItem(dialog, id); }
+    std::wstring Status(const std::wstring& mac) const { return list->Cell(list->RowOf(mac), kColumnStatus); }
+    bool WaitStatus(const std::wstring& mac, const std::wstring& status, Duration timeout = 5s) const;
+    // Clicks the row's check box; then waits, so that the next click on it is no double-click.
+    bool Tick(const std::wstring& mac) const;
+    // Prints every row, for a failed test's log.
+    void Dump() const;
+
+    Program program;
+    HWND dialog = nullptr;
+    std::unique_ptr<RemoteListView> list;
 };
 
 // Saves the whole screen as <name>.bmp in KAVREL_SCREENSHOT_DIR (turned into PNG after the run).

@@ -7,122 +7,72 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <map>
-#include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 using namespace kavrel::e2e;
 
 namespace {
 
-constexpr int kComPort = 1, kMac = 4, kStatus = 6;
 const std::wstring kEchoOne = L"00-1A-2B-3C-4E-01";
 const std::wstring kEchoTwo = L"00-1A-2B-3C-4E-02";
 const std::wstring kRefuser = L"00-1A-2B-3C-4E-03";
 
-std::vector<std::string> DevsimLog(const std::string& prefix) {
-    const char* path = std::getenv("KAVREL_DEVSIM_LOG");
-    std::ifstream log(std::string("Z:") + (path ? path : ""));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(log, line);)
-        if (line.rfind(prefix, 0) == 0)
-            lines.push_back(line);
-    return lines;
-}
-
-// Connections devsim accepted minus those it saw closed, for one device ("198.18.1.1:4001").
-int OpenConnections(const std::string& device) {
-    int open = 0;
-    for (const auto& line : DevsimLog("tcp "))
-        if (line.find(" " + device) != std::string::npos)
-            open += line.rfind("tcp accept", 0) == 0 ? 1 : line.rfind("tcp close", 0) == 0 ? -1 : 0;
-    return open;
-}
-
-class Links : public ::testing::Test {
+class Links : public ::testing::Test, protected MainWindow {
 protected:
     void SetUp() override {
-        dialog = WaitForWindow(program.Id(), L"Kavrel  2.0");
         ASSERT_NE(dialog, nullptr);
-        list = std::make_unique<RemoteListView>(GetDlgItem(dialog, 1003));
         ASSERT_TRUE(WaitUntil([&] { return list->RowCount() >= 3; }, 20s)) << list->RowCount() << " rows";
         for (const auto& mac : {kEchoOne, kEchoTwo, kRefuser})
-            for (int r = 0; r < list->RowCount(); ++r)
-                if (list->Cell(r, kMac) == mac)
-                    row[mac] = r;
-        ASSERT_EQ(row.size(), 3u);
+            ASSERT_GE(list->RowOf(mac), 0);
         Activate(dialog);
     }
     void TearDown() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        SaveScreenshot(std::string("links-end-") + info->name());
+        SaveScreenshot(std::string("links-end-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
-
-    HWND Item(int id) const { return GetDlgItem(dialog, id); }
-    std::wstring Status(const std::wstring& mac) const { return list->Cell(row.at(mac), kStatus); }
-    bool WaitStatus(const std::wstring& mac, const std::wstring& status, Duration timeout = 5s) const {
-        return WaitUntil([&] { return Status(mac) == status; }, timeout);
-    }
-    void Tick(const std::wstring& mac) {
-        const auto box = list->CheckBoxPoint(row.at(mac));
-        ASSERT_TRUE(box.has_value());
-        ClickAt(*box);
-        // Spaced, so that the next click on this row is not a double-click.
-        std::this_thread::sleep_for(600ms);
-    }
+    std::wstring ComPort(const std::wstring& mac) const { return list->Cell(list->RowOf(mac), kColumnComPort); }
     // Picks a COM port name for a row through its drop-down, with the keyboard, as a user would.
     void PickComPort(const std::wstring& mac, const std::wstring& name) {
-        const int r = row.at(mac);
-        const RECT nameCell = list->CellRect(r, 5);
-        ClickAt({(nameCell.left + nameCell.right) / 2, (nameCell.top + nameCell.bottom) / 2}); // focus the row
+        const int r = list->RowOf(mac);
+        ClickAt(CenterOf(list->CellRect(r, kColumnName))); // focus the row
         std::this_thread::sleep_for(600ms);
-        const RECT cell = list->CellRect(r, kComPort);
-        ClickAt({(cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2});
+        ClickAt(CenterOf(list->CellRect(r, kColumnComPort)));
         HWND combo = nullptr;
-        ASSERT_TRUE(WaitUntil([&] { return (combo = FindWindowExW(Item(1003), nullptr, L"ComboBox", nullptr)); }, 5s));
+        ASSERT_TRUE(
+            WaitUntil([&] { return (combo = FindWindowExW(Item(kDeviceList), nullptr, L"ComboBox", nullptr)); }, 5s));
         // Wine answers for COM1 to COM9, so the free names start at COM10: COMn is item n - 10.
         const int target = std::stoi(name.substr(3)) - 10;
         const int current = static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
-        for (int i = current; i < target; ++i)
-            PressKey(VK_DOWN);
-        for (int i = current; i > target; --i)
-            PressKey(VK_UP);
+        for (int i = current; i != target; i += current < target ? 1 : -1)
+            PressKey(current < target ? VK_DOWN : VK_UP);
         PressKey(VK_RETURN);
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(combo); }, 5s));
         std::this_thread::sleep_for(600ms);
+        ASSERT_TRUE(program.Running()) << "Enter in the drop-down must not press Exit";
     }
-
-    Program program;
-    HWND dialog = nullptr;
-    std::unique_ptr<RemoteListView> list;
-    std::map<std::wstring, int> row;
 };
 
 } // namespace
 
 TEST_F(Links, TickStartStopAndTheSerialPortReachesTheDevice) {
-    const std::wstring port = list->Cell(row[kEchoOne], kComPort);
-    EXPECT_FALSE(IsWindowEnabled(Item(1000)));
-    Tick(kEchoOne);
+    const std::wstring port = ComPort(kEchoOne);
+    EXPECT_FALSE(IsWindowEnabled(Item(kStartButton)));
+    ASSERT_TRUE(Tick(kEchoOne));
     ASSERT_TRUE(WaitStatus(kEchoOne, L"Enable")) << "the tick links the row";
-    EXPECT_TRUE(list->Checked(row[kEchoOne]));
-    EXPECT_TRUE(IsWindowEnabled(Item(1000))) << "a new link enables Start";
-    Tick(kRefuser);
+    EXPECT_TRUE(list->Checked(list->RowOf(kEchoOne)));
+    EXPECT_TRUE(IsWindowEnabled(Item(kStartButton))) << "a new link enables Start";
+    ASSERT_TRUE(Tick(kRefuser));
     ASSERT_TRUE(WaitStatus(kRefuser, L"Enable"));
 
     // A linked row keeps the port it is linked to.
     PickComPort(kEchoOne, L"COM40");
-    EXPECT_EQ(list->Cell(row[kEchoOne], kComPort), port);
+    EXPECT_EQ(ComPort(kEchoOne), port);
 
-    Click(Item(1000));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Item(1001)); }, 5s));
-    EXPECT_FALSE(IsWindowEnabled(Item(1000)));
-    EXPECT_FALSE(IsWindowEnabled(Item(1004)));
-    EXPECT_FALSE(IsWindowEnabled(Item(1003)));
+    Click(Item(kStartButton));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(Item(kStopButton)); }, 5s));
+    EXPECT_FALSE(IsWindowEnabled(Item(kStartButton)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kSearchButton)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kDeviceList)));
     // The first poll comes 5 s after Start.
     EXPECT_TRUE(WaitStatus(kEchoOne, L"Ready", 12s)) << "the device accepts";
     EXPECT_TRUE(WaitStatus(kRefuser, L"Error", 12s)) << "the device refuses";
@@ -137,15 +87,15 @@ TEST_F(Links, TickStartStopAndTheSerialPortReachesTheDevice) {
         EXPECT_EQ(serial.Read(message.size(), 5s), message) << "the device's echo comes back";
     }
 
-    Click(Item(1001));
+    Click(Item(kStopButton));
     EXPECT_TRUE(WaitStatus(kEchoOne, L"Enable"));
     EXPECT_TRUE(WaitStatus(kRefuser, L"Enable")) << "Stop sets Enable, also after Error";
-    EXPECT_TRUE(IsWindowEnabled(Item(1000)));
-    EXPECT_FALSE(IsWindowEnabled(Item(1001)));
+    EXPECT_TRUE(IsWindowEnabled(Item(kStartButton)));
+    EXPECT_FALSE(IsWindowEnabled(Item(kStopButton)));
     EXPECT_TRUE(WaitUntil([] { return OpenConnections("198.18.1.1:4001") == 0; }, 5s)) << "Stop closes";
 
     // The untick removes the row's devices: its serial port is gone.
-    Tick(kEchoOne);
+    ASSERT_TRUE(Tick(kEchoOne));
     EXPECT_TRUE(WaitStatus(kEchoOne, L"Disable"));
     EXPECT_FALSE(SerialPort(port).Open());
 
@@ -154,15 +104,15 @@ TEST_F(Links, TickStartStopAndTheSerialPortReachesTheDevice) {
 }
 
 TEST_F(Links, TwoDevicesOnOnePortBothReceive) {
-    const std::wstring port = list->Cell(row[kEchoOne], kComPort);
+    const std::wstring port = ComPort(kEchoOne);
     PickComPort(kEchoTwo, port);
-    ASSERT_EQ(list->Cell(row[kEchoTwo], kComPort), port);
-    Tick(kEchoOne);
-    Tick(kEchoTwo);
+    ASSERT_EQ(ComPort(kEchoTwo), port);
+    ASSERT_TRUE(Tick(kEchoOne));
+    ASSERT_TRUE(Tick(kEchoTwo));
     ASSERT_TRUE(WaitStatus(kEchoOne, L"Enable"));
     ASSERT_TRUE(WaitStatus(kEchoTwo, L"Enable"));
 
-    Click(Item(1000));
+    Click(Item(kStartButton));
     ASSERT_TRUE(WaitStatus(kEchoOne, L"Ready", 12s));
     ASSERT_TRUE(WaitStatus(kEchoTwo, L"Ready", 12s));
     {

@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kDevices = 16, kComPort = 1, kStatus = 6;
+constexpr int kDevices = 16;
 constexpr size_t kChunk = 512;
 // Bytes a port may have on their way to the device and back; more waits, so no buffer fills.
 constexpr size_t kInFlight = 8 * 1024;
@@ -69,27 +69,26 @@ double MiB(size_t bytes) {
 } // namespace
 
 TEST(ProgramSoak, SixteenLinksCarryEveryByteBothWaysAndMemoryStaysFlat) {
-    Program program;
-    const HWND dialog = WaitForWindow(program.Id(), L"Kavrel  2.0");
-    ASSERT_NE(dialog, nullptr);
-    const HWND listWindow = GetDlgItem(dialog, 1003);
-    RemoteListView list(listWindow);
+    MainWindow kavrel;
+    ASSERT_NE(kavrel.dialog, nullptr);
+    const Program& program = kavrel.program;
+    RemoteListView& list = *kavrel.list;
     ASSERT_TRUE(WaitUntil([&] { return list.RowCount() >= kDevices; }, 20s)) << list.RowCount() << " rows";
-    Activate(dialog);
+    Activate(kavrel.dialog);
 
     std::vector<std::wstring> ports;
     for (int r = 0; r < kDevices; ++r) {
-        SendMessageW(listWindow, LVM_ENSUREVISIBLE, static_cast<WPARAM>(r), FALSE);
+        SendMessageW(kavrel.Item(kDeviceList), LVM_ENSUREVISIBLE, static_cast<WPARAM>(r), FALSE);
         const auto box = list.CheckBoxPoint(r);
         ASSERT_TRUE(box.has_value()) << "row " << r;
         ClickAt(*box);
-        ASSERT_TRUE(WaitUntil([&] { return list.Cell(r, kStatus) == L"Enable"; }, 5s)) << "row " << r;
-        ports.push_back(list.Cell(r, kComPort));
+        ASSERT_TRUE(WaitUntil([&] { return list.Cell(r, kColumnStatus) == L"Enable"; }, 5s)) << "row " << r;
+        ports.push_back(list.Cell(r, kColumnComPort));
         std::this_thread::sleep_for(600ms); // not a double-click with the next row's
     }
-    Click(GetDlgItem(dialog, 1000)); // Start
+    Click(kavrel.Item(kStartButton));
     for (int r = 0; r < kDevices; ++r)
-        ASSERT_TRUE(WaitUntil([&] { return list.Cell(r, kStatus) == L"Ready"; }, 15s)) << "row " << r;
+        ASSERT_TRUE(WaitUntil([&] { return list.Cell(r, kColumnStatus) == L"Ready"; }, 15s)) << "row " << r;
 
     std::vector<Stream> streams(kDevices);
     for (int p = 0; p < kDevices; ++p) {
@@ -136,7 +135,7 @@ TEST(ProgramSoak, SixteenLinksCarryEveryByteBothWaysAndMemoryStaysFlat) {
     }
 
     for (int r = 0; r < kDevices; ++r)
-        EXPECT_EQ(list.Cell(r, kStatus), L"Ready") << "row " << r;
+        EXPECT_EQ(list.Cell(r, kColumnStatus), L"Ready") << "row " << r;
     // Memory: after the first half-minute of settling, the program may not keep growing.
     const auto settled = std::find_if(samples.begin(), samples.end(), [](const auto& s) { return s.seconds >= 30; });
     ASSERT_NE(settled, samples.end());
@@ -146,9 +145,9 @@ TEST(ProgramSoak, SixteenLinksCarryEveryByteBothWaysAndMemoryStaysFlat) {
                 settled->seconds, MiB(samples.back().resident), growth);
     EXPECT_LT(growth, 4.0) << "the program's memory keeps growing";
 
-    Click(GetDlgItem(dialog, 1001)); // Stop
-    EXPECT_TRUE(WaitUntil([&] { return list.Cell(0, kStatus) == L"Enable"; }, 5s));
+    Click(kavrel.Item(kStopButton));
+    EXPECT_TRUE(WaitUntil([&] { return list.Cell(0, kColumnStatus) == L"Enable"; }, 5s));
     streams.clear();
-    Click(GetDlgItem(dialog, IDOK));
+    Click(kavrel.Item(IDOK));
     EXPECT_EQ(program.WaitForExit(10s), 0u);
 }

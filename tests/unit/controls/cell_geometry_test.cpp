@@ -43,33 +43,19 @@ TEST(ColumnOffset, SumsTheColumnsToTheLeft) {
     EXPECT_EQ(ColumnOffset(kWidths, 9), 605) << "a column past the end stops at the total";
 }
 
-TEST(PlaceCell, ACellInViewStays) {
-    const CellPlacement p = PlaceCell(35, 60, 0, 400);
-    EXPECT_EQ(p.scrollBy, 0);
-    EXPECT_EQ(p.left, 35);
-    EXPECT_EQ(p.right, 95);
-    EXPECT_EQ(PlaceCell(340, 60, 0, 400).scrollBy, 0) << "ending exactly at the right edge is in view";
-}
-
-TEST(PlaceCell, ACellEndingBeyondTheRightEdgeMeetsIt) {
-    const CellPlacement p = PlaceCell(350, 120, 0, 400);
-    EXPECT_EQ(p.scrollBy, 70);
-    EXPECT_EQ(p.left, 280);
-    EXPECT_EQ(p.right, 400);
+TEST(PlaceCell, ACellOutOfViewIsScrolledToMeetTheNearerEdge) {
+    auto placed = [](int left, int width) {
+        const CellPlacement p = PlaceCell(left, width, 0, 400);
+        return std::array<int, 3>{p.scrollBy, p.left, p.right};
+    };
+    EXPECT_EQ(placed(35, 60), (std::array<int, 3>{0, 35, 95})) << "a cell in view stays";
+    EXPECT_EQ(placed(340, 60)[0], 0) << "ending exactly at the right edge is in view";
+    EXPECT_EQ(placed(350, 120), (std::array<int, 3>{70, 280, 400})) << "ending beyond the right edge meets it";
     // Wider than the view: its right edge still meets the client's, so its left part is lost.
-    const CellPlacement wide = PlaceCell(100, 500, 0, 400);
-    EXPECT_EQ(wide.right, 400);
-    EXPECT_EQ(wide.left, -100);
-}
-
-TEST(PlaceCell, ACellWhoseLeftEdgeIsOutOfViewComesToTheLeftEdge) {
-    const CellPlacement before = PlaceCell(-30, 60, 0, 400);
-    EXPECT_EQ(before.scrollBy, -30);
-    EXPECT_EQ(before.left, 0);
-    EXPECT_EQ(before.right, 60);
-    const CellPlacement after = PlaceCell(450, 60, 0, 400);
-    EXPECT_EQ(after.scrollBy, 450);
-    EXPECT_EQ(after.left, 0);
+    EXPECT_EQ(placed(100, 500), (std::array<int, 3>{200, -100, 400}));
+    EXPECT_EQ(placed(-30, 60), (std::array<int, 3>{-30, 0, 60})) << "a left edge out of view comes to the left edge";
+    EXPECT_EQ(placed(450, 60)[1], 0);
+    EXPECT_EQ(placed(450, 60)[0], 450);
 }
 
 TEST(DropDownBottom, ReachesTenRowsPlusItemsUpToElevenFromTenItemsOn) {

@@ -28,6 +28,12 @@ protected:
     void Ti(const Bytes& d, const Ipv4Octets& from = kIpA) { discovery.OnTiReply(d, from); }
     void Lantronix(const Bytes& d, const Ipv4Octets& from = kIpA) { discovery.OnLantronixReply(d, from); }
     std::wstring Cell(int row, int column) const { return rows.CellText(row, column); }
+    std::vector<std::wstring> Row(int row) const {
+        std::vector<std::wstring> cells;
+        for (int column = 0; column < kDeviceColumnCount; ++column)
+            cells.push_back(Cell(row, column));
+        return cells;
+    }
 
     FakeDeviceRows rows;
     DeviceDiscovery discovery{rows, Ports(4), Latin1Decode};
@@ -52,25 +58,16 @@ TEST(ReplyFields, TiPortIsSignedLittleEndianAndF9PortUnsigned) {
     EXPECT_EQ(ParseLantronixReply(F9Bytes(0xFFFF))->tcpPort, 65535);
 }
 
-TEST_F(DeviceDiscoveryTest, TiReplyAddsOneRowWithEveryColumn) {
+TEST_F(DeviceDiscoveryTest, TiReplyAddsOneRowAndLaterRepliesRewriteIt) {
     Ti(TiReplyBytes(kMacA, 4001, "Lab rack"));
     ASSERT_EQ(rows.RowCount(), 1);
-    EXPECT_EQ(Cell(0, kColumnLink), L"");
-    EXPECT_EQ(Cell(0, kColumnComPort), L"COM3");
-    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
-    EXPECT_EQ(Cell(0, kColumnTcpPort), L"4001");
-    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(Cell(0, kColumnName), L"Lab rack");
-    EXPECT_EQ(Cell(0, kColumnStatus), L"Disable");
+    EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"", L"COM3", L"198.18.1.1", L"4001", L"00-1A-2B-3C-4D-5E",
+                                                 L"Lab rack", L"Disable"}));
     EXPECT_FALSE(rows.IsChecked(0));
     EXPECT_EQ(rows.ItemData(0), 0);
-}
 
-TEST_F(DeviceDiscoveryTest, RepeatedTiReplyRewritesTheSameRowInsteadOfAddingOne) {
-    Ti(TiReplyBytes(kMacA, 4001, "one"));
     const int writes = rows.Writes();
-    Ti(TiReplyBytes(kMacA, 4001, "one"));
-    ASSERT_EQ(rows.RowCount(), 1);
+    Ti(TiReplyBytes(kMacA, 4001, "Lab rack"));
     EXPECT_EQ(rows.Writes(), writes + 3); // IP Address, TCP Port and Name again
     Ti(TiReplyBytes(kMacA, 4002, "renamed"), kIpB);
     ASSERT_EQ(rows.RowCount(), 1);
@@ -78,7 +75,6 @@ TEST_F(DeviceDiscoveryTest, RepeatedTiReplyRewritesTheSameRowInsteadOfAddingOne)
     EXPECT_EQ(Cell(0, kColumnTcpPort), L"4002");
     EXPECT_EQ(Cell(0, kColumnName), L"renamed");
     EXPECT_EQ(Cell(0, kColumnComPort), L"COM3");
-    EXPECT_EQ(Cell(0, kColumnStatus), L"Disable");
 }
 
 TEST_F(DeviceDiscoveryTest, TiRepliesFailingAnyCheckAreIgnored) {
@@ -97,102 +93,66 @@ TEST_F(DeviceDiscoveryTest, TiRepliesFailingAnyCheckAreIgnored) {
     shortLength[1] = 3; // FE 03 02 sum to 3; a length below 4 is refused before the sum
     bad.push_back(shortLength);
     bad.push_back(Bytes{0xFF, 0x04, 0x02, 0xFB}); // our own request, echoed
-    for (const auto& d : bad)
-        Ti(d);
-    EXPECT_EQ(rows.RowCount(), 0);
-    Ti(good);
-    EXPECT_EQ(rows.RowCount(), 1);
-}
-
-TEST_F(DeviceDiscoveryTest, TiReplyMustHoldEveryFieldRead) {
-    auto d = TiReplyBytes(kMacA, 4001, "");
     // 82 bytes with a length byte and checksum that agree: still one byte short of the name field.
+    auto d = TiReplyBytes(kMacA, 4001, "");
     d.resize(82);
     d[1] = 82;
     FixTiChecksum(d, 81);
-    Ti(d);
+    bad.push_back(d);
+    auto big = good; // longer than the receive buffer: truncated, so dropped
+    big.resize(256, 0);
+    bad.push_back(big);
+    for (const auto& datagram : bad)
+        Ti(datagram);
     EXPECT_EQ(rows.RowCount(), 0);
-    d.push_back(0);
+
+    d.push_back(0); // 83 bytes hold every field read
     d[1] = 83;
     FixTiChecksum(d, 82);
     Ti(d);
     EXPECT_EQ(rows.RowCount(), 1);
-}
-
-TEST_F(DeviceDiscoveryTest, TiLengthBeyondTheDatagramCountsTheMissingBytesAsZero) {
-    auto d = TiReplyBytes(kMacA, 4001, "z");
-    d[1] = 200; // the checksum byte at 83 already makes the 84 received bytes add up to 0 with 200 here
-    FixTiChecksum(d, 83);
-    Ti(d);
-    EXPECT_EQ(rows.RowCount(), 1);
-}
-
-TEST_F(DeviceDiscoveryTest, DatagramsLongerThanTheReceiveBufferAreDropped) {
-    auto ti = TiReplyBytes(kMacA, 4001, "big");
-    ti.resize(256, 0);
-    Ti(ti);
-    auto f7 = F7Bytes(kMacB);
-    f7.resize(256, 0);
-    Lantronix(f7, kIpB);
-    Lantronix(F9Bytes(4001), kIpB);
-    EXPECT_EQ(rows.RowCount(), 0);
-    ti.resize(255);
-    Ti(ti);
-    EXPECT_EQ(rows.RowCount(), 1);
+    auto longer = TiReplyBytes(kMacB, 4001, "z");
+    longer[1] = 200; // a length beyond the datagram counts the missing bytes as zero
+    FixTiChecksum(longer, 83);
+    longer.resize(255);
+    Ti(longer);
+    EXPECT_EQ(rows.RowCount(), 2);
 }
 
 TEST_F(DeviceDiscoveryTest, TiNameIsAtMost63BytesDecodedByTheCaller) {
     Ti(TiReplyBytes(kMacA, 1, std::string(64, 'N')));
     Ti(TiReplyBytes(kMacB, 1, "Ger\xE4t \xC9"), kIpB);
-    Ti(TiReplyBytes({1, 2, 3, 4, 5, 6}, 1, ""), kIpB);
-    ASSERT_EQ(rows.RowCount(), 3);
+    ASSERT_EQ(rows.RowCount(), 2);
     EXPECT_EQ(Cell(0, kColumnName), std::wstring(63, L'N'));
     EXPECT_EQ(Cell(1, kColumnName), L"Ger\u00E4t \u00C9");
-    EXPECT_EQ(Cell(2, kColumnName), L"");
-}
-
-TEST_F(DeviceDiscoveryTest, TiNameComesFromTheGivenDecoder) {
     FakeDeviceRows own;
     DeviceDiscovery upper(own, Ports(1), [](std::string_view s) { return L"<" + Latin1Decode(s) + L">"; });
     upper.OnTiReply(TiReplyBytes(kMacA, 1, "ab"), kIpA);
     EXPECT_EQ(own.CellText(0, kColumnName), L"<ab>");
 }
 
+// F7 and F9 are joined per sender, in either order, and only then.
 TEST_F(DeviceDiscoveryTest, LantronixRowNeedsBothRepliesOfOneSender) {
-    Lantronix(F7Bytes(kMacA));
-    EXPECT_EQ(rows.RowCount(), 0);
-    Lantronix(F9Bytes(10001));
-    ASSERT_EQ(rows.RowCount(), 1);
-    EXPECT_EQ(Cell(0, kColumnComPort), L"COM3");
-    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
-    EXPECT_EQ(Cell(0, kColumnTcpPort), L"10001");
-    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(Cell(0, kColumnName), L"Lantronix XPort");
-    EXPECT_EQ(Cell(0, kColumnStatus), L"Disable");
-}
-
-TEST_F(DeviceDiscoveryTest, F9BeforeAnyF7AddsNothingUntilTheF7Comes) {
-    Lantronix(F9Bytes(10001));
-    Lantronix(F9Bytes(10001));
-    EXPECT_EQ(rows.RowCount(), 0);
-    Lantronix(F7Bytes(kMacA));
-    ASSERT_EQ(rows.RowCount(), 1);
-    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(Cell(0, kColumnTcpPort), L"10001");
-}
-
-TEST_F(DeviceDiscoveryTest, InterleavedLantronixRepliesOfTwoDevicesStayApart) {
-    Lantronix(F7Bytes(kMacA), kIpA);
-    Lantronix(F7Bytes(kMacB), kIpB);
     Lantronix(F9Bytes(1111), kIpA);
+    Lantronix(F7Bytes(kMacB), kIpB);
+    Lantronix(F7Bytes(kMacA), kIpA);
+    ASSERT_EQ(rows.RowCount(), 1);
     Lantronix(F9Bytes(2222), kIpB);
     ASSERT_EQ(rows.RowCount(), 2);
-    EXPECT_EQ(Cell(0, kColumnMacAddress), L"00-1A-2B-3C-4D-5E");
-    EXPECT_EQ(Cell(0, kColumnIpAddress), L"198.18.1.1");
-    EXPECT_EQ(Cell(0, kColumnTcpPort), L"1111");
-    EXPECT_EQ(Cell(1, kColumnMacAddress), L"00-20-4A-01-02-03");
-    EXPECT_EQ(Cell(1, kColumnIpAddress), L"198.18.1.2");
-    EXPECT_EQ(Cell(1, kColumnTcpPort), L"2222");
+    EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"", L"COM3", L"198.18.1.1", L"1111", L"00-1A-2B-3C-4D-5E",
+                                                 L"Lantronix XPort", L"Disable"}));
+    EXPECT_EQ(Row(1), (std::vector<std::wstring>{L"", L"COM4", L"198.18.1.2", L"2222", L"00-20-4A-01-02-03",
+                                                 L"Lantronix XPort", L"Disable"}));
+
+    // Later replies refresh address and port only.
+    rows.SetCellText(0, kColumnName, L"kept");
+    Lantronix(F9Bytes(3333), kIpA);
+    EXPECT_EQ(Cell(0, kColumnTcpPort), L"3333");
+    EXPECT_EQ(Cell(0, kColumnName), L"kept");
+    // An F7 and an F9 from different senders are not joined.
+    Lantronix(F7Bytes({1, 2, 3, 4, 5, 6}), {198, 18, 1, 3});
+    Lantronix(F9Bytes(1), {198, 18, 1, 4});
+    EXPECT_EQ(rows.RowCount(), 2);
 }
 
 // A flood of replies from spoofed senders must not grow memory without bound.
@@ -221,22 +181,6 @@ TEST_F(DeviceDiscoveryTest, HalfKnownSendersAndRowsAreCapped) {
     EXPECT_EQ(rows.RowCount(), DeviceDiscovery::kMaxRows);
 }
 
-TEST_F(DeviceDiscoveryTest, F7AndF9FromDifferentSendersAreNotJoined) {
-    Lantronix(F7Bytes(kMacA), kIpA);
-    Lantronix(F9Bytes(1111), kIpB);
-    EXPECT_EQ(rows.RowCount(), 0);
-}
-
-TEST_F(DeviceDiscoveryTest, LaterLantronixRepliesRefreshAddressAndPortOnly) {
-    Lantronix(F7Bytes(kMacA));
-    Lantronix(F9Bytes(1111));
-    rows.SetCellText(0, kColumnName, L"kept");
-    Lantronix(F9Bytes(2222));
-    ASSERT_EQ(rows.RowCount(), 1);
-    EXPECT_EQ(Cell(0, kColumnTcpPort), L"2222");
-    EXPECT_EQ(Cell(0, kColumnName), L"kept");
-}
-
 TEST_F(DeviceDiscoveryTest, LantronixDatagramsFailingTheirChecksAreIgnored) {
     auto f7 = F7Bytes(kMacA);
     f7[1] = 0x01; // header not three zeros
@@ -247,6 +191,9 @@ TEST_F(DeviceDiscoveryTest, LantronixDatagramsFailingTheirChecksAreIgnored) {
     auto f7Short = F7Bytes(kMacB);
     f7Short.resize(29);
     Lantronix(f7Short, kIpB);
+    auto f7Long = F7Bytes(kMacB);
+    f7Long.resize(256, 0);
+    Lantronix(f7Long, kIpB);
     auto other = F7Bytes(kMacB);
     other[3] = 0xF8;
     Lantronix(other, kIpB);
@@ -306,25 +253,19 @@ TEST_F(DeviceDiscoveryTest, TickedRowIsNeverChanged) {
     EXPECT_EQ(Cell(0, kColumnName), L"moved");
 }
 
-TEST_F(DeviceDiscoveryTest, NewRowProposesTheFreePortAtItsIndexWhateverTheUserChose) {
-    Ti(TiReplyBytes(kMacA, 1, "a"));
-    rows.SetCellText(0, kColumnComPort, L"COM6");
-    Ti(TiReplyBytes(kMacB, 1, "b"));
-    EXPECT_EQ(Cell(1, kColumnComPort), L"COM4");
-}
-
 TEST_F(DeviceDiscoveryTest, MoreDevicesThanFreeNamesAreListedWithoutComPort) {
-    for (std::uint8_t i = 0; i < 6; ++i)
+    for (std::uint8_t i = 0; i < 6; ++i) {
         Ti(TiReplyBytes({2, 0, 0, 0, 0, i}, 4000 + i, "d"), {198, 18, 1, static_cast<std::uint8_t>(i + 1)});
+        if (i == 0) // a new row proposes the free name at its index, whatever the user chose
+            rows.SetCellText(0, kColumnComPort, L"COM4");
+    }
+    EXPECT_EQ(Cell(1, kColumnComPort), L"COM4");
     ASSERT_EQ(rows.RowCount(), 6);
     EXPECT_EQ(Cell(3, kColumnComPort), L"COM6");
-    for (int row : {4, 5}) {
-        EXPECT_EQ(Cell(row, kColumnComPort), L"");
-        EXPECT_EQ(Cell(row, kColumnIpAddress), L"198.18.1." + std::to_wstring(row + 1));
-        EXPECT_EQ(Cell(row, kColumnTcpPort), std::to_wstring(4000 + row));
-        EXPECT_EQ(Cell(row, kColumnMacAddress), L"02-00-00-00-00-0" + std::to_wstring(row));
-        EXPECT_EQ(Cell(row, kColumnStatus), L"Disable");
-    }
+    for (int row : {4, 5})
+        EXPECT_EQ(Row(row), (std::vector<std::wstring>{L"", L"", L"198.18.1." + std::to_wstring(row + 1),
+                                                       std::to_wstring(4000 + row),
+                                                       L"02-00-00-00-00-0" + std::to_wstring(row), L"d", L"Disable"}));
 
     FakeDeviceRows none;
     DeviceDiscovery noPorts(none, {}, Latin1Decode);
@@ -332,15 +273,6 @@ TEST_F(DeviceDiscoveryTest, MoreDevicesThanFreeNamesAreListedWithoutComPort) {
     noPorts.OnLantronixReply(F9Bytes(1), kIpA);
     ASSERT_EQ(none.RowCount(), 1);
     EXPECT_EQ(none.CellText(0, kColumnComPort), L"");
-}
-
-TEST_F(DeviceDiscoveryTest, SecondSearchAddsOnlyDevicesNotListedYet) {
-    Ti(TiReplyBytes(kMacA, 1, "a"));
-    Ti(TiReplyBytes(kMacA, 1, "a"));
-    Ti(TiReplyBytes(kMacB, 1, "b"), kIpB);
-    Lantronix(F7Bytes(kMacB), kIpB);
-    Lantronix(F9Bytes(1), kIpB);
-    EXPECT_EQ(rows.RowCount(), 2);
 }
 
 TEST(FindRowByMac, FirstExactCaseSensitiveMatchOrTheRowCount) {

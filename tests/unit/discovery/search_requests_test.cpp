@@ -4,26 +4,9 @@
 
 using namespace kavrel;
 
-namespace {
-
-using Request = std::array<std::uint8_t, 4>;
-
-} // namespace
-
-TEST(SearchRequests, OneAddressPutsExactlyThreeDatagramsOnTheWire) {
-    const auto datagrams = SearchRequests(1);
-    ASSERT_EQ(datagrams.size(), 3u);
-    EXPECT_EQ(datagrams[0],
-              (SearchDatagram{DiscoveryProtocol::Ti, 0, {255, 255, 255, 255}, 23, Request{0xFF, 0x04, 0x02, 0xFB}}));
-    EXPECT_EQ(datagrams[1],
-              (SearchDatagram{
-                  DiscoveryProtocol::Lantronix, 0, {255, 255, 255, 255}, 30718, Request{0x00, 0x01, 0x00, 0xF6}}));
-    EXPECT_EQ(datagrams[2],
-              (SearchDatagram{
-                  DiscoveryProtocol::Lantronix, 0, {255, 255, 255, 255}, 30718, Request{0x00, 0x01, 0x00, 0xF8}}));
-}
-
+// The bytes themselves are checked where devsim logs what kavrel.exe sent (tests/e2e/discovery).
 TEST(SearchRequests, EveryTiRequestLeavesBeforeTheFirstLantronixRequest) {
+    EXPECT_TRUE(SearchRequests(0).empty());
     const auto datagrams = SearchRequests(3);
     ASSERT_EQ(datagrams.size(), 9u);
     for (std::size_t i = 0; i < 3; ++i) {
@@ -42,18 +25,6 @@ TEST(SearchRequests, EveryTiRequestLeavesBeforeTheFirstLantronixRequest) {
     }
     for (const auto& d : datagrams)
         EXPECT_EQ(d.destination, kBroadcastAddress);
-}
-
-TEST(SearchRequests, NoAddressesSendNothing) {
-    EXPECT_TRUE(SearchRequests(0).empty());
-}
-
-TEST(SearchRequests, RequestsObeyTheirOwnChecksumRule) {
-    unsigned sum = 0;
-    for (auto b : kTiRequest)
-        sum += b;
-    EXPECT_EQ(sum % 256, 0u);
-    EXPECT_EQ(kTiRequest[1], kTiRequest.size());
 }
 
 TEST(TakesDiscoverySockets, SkipsOnlyTheAnyAddressAndExactly127001) {

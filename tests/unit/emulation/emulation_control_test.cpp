@@ -1,9 +1,4 @@
-#include "emulation/emulation_control.h"
-
-#include "fake_controls.h"
-#include "fake_device_rows.h"
-#include "fake_serial_engine.h"
-#include "link_table_checks.h"
+#include "links_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +7,12 @@ using namespace kavrel::test;
 
 namespace {
 
-class EmulationControlTest : public ::testing::Test {
+class EmulationControlTest : public LinksFixture {
 protected:
-    EmulationControlTest() {
-        rows.Listen([this](int row, CheckChange change) { links.OnCheckChanged(row, change); });
-    }
-
-    std::int32_t ClientOf(int row) const { return static_cast<std::int32_t>(rows.ItemData(row)); }
     int Count(EngineCall kind) const {
         int count = 0;
-        for (auto call : engine.CallKinds()) {
+        for (auto call : engine.CallKinds())
             count += call == kind ? 1 : 0;
-        }
         return count;
     }
     // Start, Stop, Search, device list.
@@ -35,30 +24,20 @@ protected:
     const std::vector<bool> kLinked{true, false, true, true};
     const std::vector<bool> kRunning{false, true, false, false};
     const std::vector<bool> kStopped{true, false, true, true};
-
-    FakeSerialEngine engine;
-    FakeDeviceRows rows;
-    FakeButtons buttons;
-    FakeNotifier notifier;
-    FakeStatusTimer timer;
-    PortLinks links{engine, rows, buttons, notifier};
-    EmulationControl control{engine, rows, buttons, notifier, timer, links};
 };
 
-TEST_F(EmulationControlTest, StartEngineClearsWhatAnEarlierRunLeft) {
+TEST_F(EmulationControlTest, StartEngineClearsWhatAnEarlierRunLeftOrReportsAFailedInitialize) {
     EXPECT_TRUE(control.StartEngine());
     EXPECT_EQ(engine.CallKinds(), (std::vector<EngineCall>{EngineCall::Initialize, EngineCall::DestroyAllDevices}));
     EXPECT_TRUE(notifier.shown.empty());
-}
-
-TEST_F(EmulationControlTest, StartEngineReportsAFailedInitialize) {
+    engine.ClearCalls();
     engine.Fail(EngineCall::Initialize);
     EXPECT_FALSE(control.StartEngine());
     EXPECT_EQ(engine.CallKinds(), std::vector<EngineCall>{EngineCall::Initialize});
     EXPECT_EQ(notifier.shown, std::vector<std::wstring>{L"Initialization error"});
 }
 
-TEST_F(EmulationControlTest, ControlsFollowIdleLinkedRunningStopped) {
+TEST_F(EmulationControlTest, ControlsFollowIdleLinkedRunningStoppedAlsoWhenStartAndStopFail) {
     buttons.Enable(DialogControl::Start, true);
     buttons.Enable(DialogControl::Stop, true);
     control.DisableStartStop();
@@ -82,27 +61,21 @@ TEST_F(EmulationControlTest, ControlsFollowIdleLinkedRunningStopped) {
     rows.Toggle(rows.AddDevice(L"COM6", L"10.0.0.2", L"23"));
     EXPECT_EQ(Controls(), kStopped);
     EXPECT_TRUE(notifier.shown.empty());
-}
 
-TEST_F(EmulationControlTest, AFailedStartStillRunsAndAFailedStopStillStops) {
-    const int row = rows.AddDevice(L"COM5", L"10.0.0.1", L"23");
-    rows.Toggle(row);
+    // A failed start still runs and a failed stop still stops, each with its message.
     engine.Fail(EngineCall::StartEmulation);
     engine.Fail(EngineCall::StopEmulation);
-
     control.Start();
     EXPECT_EQ(notifier.shown, std::vector<std::wstring>{L"Error: can not start emulation"});
     EXPECT_EQ(Controls(), kRunning);
     EXPECT_TRUE(timer.armed);
-
     control.OnTimer(StatusTimer::kId);
-    EXPECT_EQ(rows.Status(row), L"Error");
-
+    EXPECT_EQ(rows.Status(0), L"Error");
     control.Stop();
     EXPECT_EQ(notifier.shown.back(), L"Error: can not stop emulation");
     EXPECT_EQ(Controls(), kStopped);
     EXPECT_FALSE(timer.armed);
-    EXPECT_EQ(rows.Status(row), L"Enable");
+    EXPECT_EQ(rows.Status(0), L"Enable");
 }
 
 TEST_F(EmulationControlTest, PollWritesReadyOrErrorForTickedRowsOnly) {
@@ -135,33 +108,15 @@ TEST_F(EmulationControlTest, PollWritesReadyOrErrorForTickedRowsOnly) {
     control.OnTimer(StatusTimer::kId);
     EXPECT_EQ(rows.Status(ready), L"Error");
     EXPECT_EQ(rows.Status(refused), L"Ready");
-}
 
-TEST_F(EmulationControlTest, StopSetsEveryTickedRowBackToEnable) {
-    const int a = rows.AddDevice(L"COM5", L"10.0.0.1", L"23");
-    const int b = rows.AddDevice(L"COM6", L"10.0.0.2", L"23");
-    const int c = rows.AddDevice(L"COM7", L"10.0.0.3", L"23");
-    rows.Toggle(a);
-    rows.Toggle(b);
-    engine.SetReady(ClientOf(a), true);
-    control.Start();
-    control.OnTimer(StatusTimer::kId);
-    ASSERT_EQ(rows.Status(a), L"Ready");
-    ASSERT_EQ(rows.Status(b), L"Error");
-
+    // Stop sets every ticked row back to Enable, and a late tick after it polls nothing.
     control.Stop();
-    EXPECT_EQ(rows.Status(a), L"Enable");
-    EXPECT_EQ(rows.Status(b), L"Enable");
-    EXPECT_EQ(rows.Status(c), L"Disable");
-
+    EXPECT_EQ(rows.Status(ready), L"Enable");
+    EXPECT_EQ(rows.Status(refused), L"Enable");
+    EXPECT_EQ(rows.Status(unticked), L"Disable");
     engine.ClearCalls();
-    control.OnTimer(StatusTimer::kId); // a late tick after Stop polls nothing
-    EXPECT_TRUE(engine.Calls().empty());
-
-    control.Start();
-    EXPECT_EQ(timer.arms, 3);
     control.OnTimer(StatusTimer::kId);
-    EXPECT_EQ(rows.Status(a), L"Ready");
+    EXPECT_TRUE(engine.Calls().empty());
 }
 
 TEST_F(EmulationControlTest, ShutdownTearsDownOnceInOrder) {
@@ -195,9 +150,8 @@ TEST_F(EmulationControlTest, ShutdownTearsDownOnceInOrder) {
 // The tray menu's Exit still works while a message box is up, so the teardown can run inside Show.
 TEST_F(EmulationControlTest, ExitDuringAFailureMessageLeavesTheEngineAlone) {
     notifier.whileShown = [this] { control.Shutdown(); };
-    const int a = rows.AddDevice(L"COM5", L"10.0.0.1", L"23");
     engine.FailCreate("TcpClient");
-    rows.Toggle(a);
+    rows.Toggle(rows.AddDevice(L"COM5", L"10.0.0.1", L"23"));
     EXPECT_EQ(notifier.shown.size(), 1u);
     EXPECT_TRUE(control.IsShutDown());
     EXPECT_TRUE(engine.Clean()); // no call after Release, no destroy of a destroyed device
@@ -237,7 +191,7 @@ TEST_P(EngineFailureTest, AWholeRunWithOneCallFailing) {
     control.Stop();
     rows.Toggle(b);
     if (failing != EngineCall::DestroyDevice) {
-        ExpectLinkTableSound(links, engine);
+        ExpectLinkTableSound();
     }
     control.Shutdown();
 

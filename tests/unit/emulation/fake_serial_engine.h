@@ -1,6 +1,6 @@
 #pragma once
 // An in-memory serial port engine that records every call, keeps the live devices, and can be told to
-// fail any call. It also flags misuse a real engine would punish: destroying an id that is not a live
+// fail any call. It also counts misuse a real engine would punish: destroying an id that is not a live
 // device, two live Splitters with one link number, and any call after Release.
 
 #include "emulation/serial_engine.h"
@@ -21,7 +21,7 @@ enum class EngineCall {
     IsReady,
     StartEmulation,
     StopEmulation,
-    Release,
+    Release
 };
 
 class FakeSerialEngine : public SerialEngine {
@@ -45,55 +45,40 @@ public:
         failing_.clear();
         failingTypes_.clear();
     }
-    void SetReady(std::int32_t id, bool ready) {
-        if (ready) {
-            ready_.insert(id);
-        } else {
-            ready_.erase(id);
-        }
-    }
+    void SetReady(std::int32_t id, bool ready) { ready ? (void)ready_.insert(id) : (void)ready_.erase(id); }
 
     bool Initialize() override { return Record(Of(EngineCall::Initialize)); }
-
     bool DestroyAllDevices() override {
-        if (!Record(Of(EngineCall::DestroyAllDevices))) {
-            return false;
-        }
-        devices_.clear();
-        return true;
+        const bool ok = Record(Of(EngineCall::DestroyAllDevices));
+        if (ok)
+            devices_.clear();
+        return ok;
     }
-
     std::int32_t CreateDevice(const char* type, const std::wstring& init) override {
         Call call{EngineCall::CreateDevice, type, init, -1};
         if (!failing_.count(EngineCall::CreateDevice) && !failingTypes_.count(call.type)) {
             call.id = nextId_++;
-            if (call.type == "Splitter") {
-                CheckSplitterNumber(init);
-            }
+            // The link number leads the Splitter's init string; TcpClients find their Splitter by it.
+            for (const auto& [id, device] : devices_)
+                misuse_ += call.type == "Splitter" && device.type == "Splitter" &&
+                           device.init.substr(0, device.init.find(L';')) == init.substr(0, init.find(L';'));
             devices_[call.id] = Device{call.type, init};
         }
         Record(call);
         return call.id;
     }
-
     bool DestroyDevice(std::int32_t id) override {
-        if (!Record(Of(EngineCall::DestroyDevice, id))) {
+        if (!Record(Of(EngineCall::DestroyDevice, id)))
             return false;
-        }
-        if (devices_.erase(id) == 0) {
-            ++misuse_.badDestroys;
-            return false;
-        }
-        return true;
+        const bool live = devices_.erase(id) > 0;
+        misuse_ += !live;
+        return live;
     }
-
     bool IsReady(std::int32_t id) override {
         return Record(Of(EngineCall::IsReady, id)) && devices_.count(id) > 0 && ready_.count(id) > 0;
     }
-
     bool StartEmulation() override { return Record(Of(EngineCall::StartEmulation)); }
     bool StopEmulation() override { return Record(Of(EngineCall::StopEmulation)); }
-
     void Release() override {
         Record(Of(EngineCall::Release));
         released_ = true;
@@ -104,52 +89,25 @@ public:
     void ClearCalls() { calls_.clear(); }
     std::vector<EngineCall> CallKinds() const {
         std::vector<EngineCall> kinds;
-        for (const auto& call : calls_) {
+        for (const auto& call : calls_)
             kinds.push_back(call.call);
-        }
         return kinds;
     }
     int CountOf(const std::string& type) const {
         int count = 0;
-        for (const auto& [id, device] : devices_) {
-            count += device.type == type ? 1 : 0;
-        }
+        for (const auto& [id, device] : devices_)
+            count += device.type == type;
         return count;
     }
-
-    struct Misuse {
-        int badDestroys = 0;
-        int sharedSplitterNumbers = 0;
-        int callsAfterRelease = 0;
-    };
-    const Misuse& Misused() const { return misuse_; }
-    bool Clean() const {
-        return misuse_.badDestroys == 0 && misuse_.sharedSplitterNumbers == 0 && misuse_.callsAfterRelease == 0;
-    }
+    bool Clean() const { return misuse_ == 0; }
 
 private:
-    static Call Of(EngineCall kind, std::int32_t id = 0) {
-        Call call{kind, {}, {}, id};
-        return call;
-    }
-
+    static Call Of(EngineCall kind, std::int32_t id = 0) { return Call{kind, {}, {}, id}; }
     // Returns whether the call succeeds.
     bool Record(const Call& call) {
-        if (released_) {
-            ++misuse_.callsAfterRelease;
-        }
+        misuse_ += released_;
         calls_.push_back(call);
         return failing_.count(call.call) == 0;
-    }
-
-    // The link number leads the Splitter's init string; TcpClients find their Splitter by it.
-    void CheckSplitterNumber(const std::wstring& init) {
-        const auto number = init.substr(0, init.find(L';'));
-        for (const auto& [id, device] : devices_) {
-            if (device.type == "Splitter" && device.init.substr(0, device.init.find(L';')) == number) {
-                ++misuse_.sharedSplitterNumbers;
-            }
-        }
     }
 
     std::map<std::int32_t, Device> devices_;
@@ -159,7 +117,7 @@ private:
     std::set<std::int32_t> ready_;
     std::int32_t nextId_ = 1;
     bool released_ = false;
-    Misuse misuse_;
+    int misuse_ = 0;
 };
 
 } // namespace kavrel::test

@@ -48,7 +48,7 @@ const ScreenRect kBottomTaskbar{0, 770, 1280, 800};
 
 } // namespace
 
-TEST(TrayRect, TaskbarWindowNarrowedToItsNotifyAreaAndTheClockOnItsRight) {
+TEST(TrayRect, TaskbarWindowNarrowedToItsNotifyAreaAndTheClock) {
     FakeTrayWindows shell;
     shell.taskbarWindow = kBottomTaskbar;
     shell.descendants = {{L"Start", {0, 770, 50, 800}},
@@ -58,54 +58,42 @@ TEST(TrayRect, TaskbarWindowNarrowedToItsNotifyAreaAndTheClockOnItsRight) {
                          {L"TrayNotifyWnd", {0, 0, 1, 1}}}; // after the clock: never reached
     EXPECT_EQ(TrayRect(shell), (ScreenRect{1100, 772, 1210, 798}));
     EXPECT_EQ(shell.visited, 4) << "the walk stops at the clock";
-    EXPECT_EQ(shell.positionAsked, 0);
-    EXPECT_EQ(shell.workAreaAsked, 0);
-}
+    EXPECT_EQ(shell.positionAsked + shell.workAreaAsked, 0);
 
-TEST(TrayRect, ClockAboveTheIconsCutsTheTop) {
-    // A taskbar at the right edge stacks the clock above the icons.
-    FakeTrayWindows shell;
+    // A taskbar at the right edge stacks the clock above the icons; a clock whose bottom lies within 5
+    // pixels of the area's bottom counts as beside it.
     shell.taskbarWindow = ScreenRect{1200, 0, 1280, 800};
-    shell.descendants = {{L"TrayNotifyWnd", {1202, 600, 1278, 798}}, {L"TrayClockWClass", {1202, 600, 1278, 640}}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1202, 640, 1278, 798}));
-
-    // A clock whose bottom lies within 5 pixels of the area's bottom counts as beside it.
-    shell.descendants = {{L"TrayNotifyWnd", {1202, 600, 1278, 798}}, {L"TrayClockWClass", {1202, 600, 1240, 793}}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1202, 600, 1202, 798}));
-    shell.descendants = {{L"TrayNotifyWnd", {1202, 600, 1278, 798}}, {L"TrayClockWClass", {1202, 600, 1240, 792}}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1202, 792, 1278, 798}));
-}
-
-TEST(TrayRect, TaskbarWindowWithoutKnownChildrenIsTakenWholeAndNamesMatchExactly) {
-    FakeTrayWindows shell;
+    const ScreenRect area{1202, 600, 1278, 798};
+    const std::pair<ScreenRect, ScreenRect> clocks[] = {{{1202, 600, 1278, 640}, {1202, 640, 1278, 798}},
+                                                        {{1202, 600, 1240, 793}, {1202, 600, 1202, 798}},
+                                                        {{1202, 600, 1240, 792}, {1202, 792, 1278, 798}}};
+    for (const auto& [clock, expected] : clocks) {
+        shell.descendants = {{L"TrayNotifyWnd", area}, {L"TrayClockWClass", clock}};
+        EXPECT_EQ(TrayRect(shell), expected);
+    }
+    // Names match exactly; without known children the taskbar is taken whole; the clock alone narrows it.
     shell.taskbarWindow = kBottomTaskbar;
     shell.descendants = {{L"traynotifywnd", {1, 1, 2, 2}}, {L"TrayClockWClassX", {3, 3, 4, 4}}};
     EXPECT_EQ(TrayRect(shell), kBottomTaskbar);
-    EXPECT_EQ(shell.visited, 2);
-
-    // The clock alone narrows the taskbar's own rectangle.
     shell.descendants = {{L"TrayClockWClass", {1210, 772, 1278, 798}}};
     EXPECT_EQ(TrayRect(shell), (ScreenRect{0, 770, 1210, 800}));
 }
 
-TEST(TrayRect, WithoutTaskbarWindowAStripNearTheTaskbarsEnd) {
+TEST(TrayRect, WithoutTaskbarWindowAStripNearTheTaskbarsEndOrTheWorkAreasCorner) {
     FakeTrayWindows shell;
-    shell.taskbarPosition = TaskbarPlace{TaskbarEdge::Right, {1200, 0, 1280, 800}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1200, 700, 1280, 784}));
-    shell.taskbarPosition = TaskbarPlace{TaskbarEdge::Left, {0, 0, 60, 800}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{0, 700, 60, 784}));
-    shell.taskbarPosition = TaskbarPlace{TaskbarEdge::Bottom, kBottomTaskbar};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1180, 770, 1264, 800}));
-    shell.taskbarPosition = TaskbarPlace{TaskbarEdge::Top, {0, 0, 1280, 30}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1180, 0, 1264, 30}));
-    EXPECT_EQ(shell.visited, 0);
-    EXPECT_EQ(shell.workAreaAsked, 0);
-}
+    const std::pair<TaskbarPlace, ScreenRect> places[] = {
+        {{TaskbarEdge::Right, {1200, 0, 1280, 800}}, {1200, 700, 1280, 784}},
+        {{TaskbarEdge::Left, {0, 0, 60, 800}}, {0, 700, 60, 784}},
+        {{TaskbarEdge::Bottom, kBottomTaskbar}, {1180, 770, 1264, 800}},
+        {{TaskbarEdge::Top, {0, 0, 1280, 30}}, {1180, 0, 1264, 30}}};
+    for (const auto& [place, expected] : places) {
+        shell.taskbarPosition = place;
+        EXPECT_EQ(TrayRect(shell), expected);
+    }
+    EXPECT_EQ(shell.visited + shell.workAreaAsked, 0);
 
-TEST(TrayRect, WithoutAnyTaskbarTheWorkAreasBottomRightCorner) {
-    FakeTrayWindows shell;
+    shell.taskbarPosition.reset();
     shell.workArea = {-1280, 0, 0, 1024}; // a work area left of the primary monitor
     EXPECT_EQ(TrayRect(shell), (ScreenRect{-150, 994, 0, 1024}));
-    EXPECT_EQ(shell.positionAsked, 1);
     EXPECT_EQ(shell.workAreaAsked, 1);
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 #include <vector>
 
 using namespace kavrel::win;
@@ -65,55 +66,39 @@ private:
 
 } // namespace
 
-TEST(Dialog, SeesTheCreationSizeMessageBeforeInitialisation) {
-    TestDialog dialog;
-    dialog.afterInit = [](TestDialog& d) { d.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED)); };
-    EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), IDOK);
-    ASSERT_GE(dialog.seen.size(), 2u);
-    EXPECT_EQ(dialog.seen.front(), static_cast<UINT>(WM_SIZE));
-    EXPECT_EQ(std::count(dialog.seen.begin(), dialog.seen.end(), static_cast<UINT>(WM_INITDIALOG)), 1);
-    EXPECT_EQ(dialog.Handle(), nullptr) << "detached once the window is gone";
-}
-
-TEST(Dialog, FocusStartsOnTheFirstTabStop) {
+TEST(Dialog, SeesTheCreationSizeMessageBeforeInitialisationAndFocusesTheFirstTabStop) {
     TestDialog dialog;
     HWND button = nullptr;
     dialog.afterInit = [&](TestDialog& d) {
         button = d.Item(IDC_TEST_BUTTON);
         d.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
     };
-    dialog.DoModal(GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), IDOK);
+    ASSERT_GE(dialog.seen.size(), 2u);
+    EXPECT_EQ(dialog.seen.front(), static_cast<UINT>(WM_SIZE));
+    EXPECT_EQ(std::count(dialog.seen.begin(), dialog.seen.end(), static_cast<UINT>(WM_INITDIALOG)), 1);
     EXPECT_NE(button, nullptr);
     EXPECT_EQ(dialog.focusAfterInit, button);
+    EXPECT_EQ(dialog.Handle(), nullptr) << "detached once the window is gone";
 }
 
-TEST(Dialog, CancelPathsEndWithCancel) {
-    {
+TEST(Dialog, EachWayToEndGivesItsResult) {
+    // Cancel, the close box and the system menu's Close (SC_CLOSE), a mapped command with its own result.
+    const std::pair<std::function<void(TestDialog&)>, INT_PTR> ways[] = {
+        {[](TestDialog& d) { d.Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)); }, IDCANCEL},
+        {[](TestDialog& d) { d.Send(WM_SYSCOMMAND, SC_CLOSE); }, IDCANCEL},
+        {[](TestDialog& d) { d.Send(WM_COMMAND, MAKEWPARAM(IDC_TEST_BUTTON, BN_CLICKED)); }, 77}};
+    for (const auto& [way, result] : ways) {
         TestDialog dialog;
-        dialog.afterInit = [](TestDialog& d) { d.Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED)); };
-        EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), IDCANCEL);
+        dialog.afterInit = way;
+        EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), result);
     }
-    {
-        // The close box and the system menu's Close arrive as SC_CLOSE.
-        TestDialog dialog;
-        dialog.afterInit = [](TestDialog& d) { d.Send(WM_SYSCOMMAND, SC_CLOSE); };
-        EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), IDCANCEL);
-    }
-}
-
-TEST(Dialog, MappedCommandEndsWithItsOwnResult) {
-    TestDialog dialog;
-    dialog.afterInit = [](TestDialog& d) { d.Send(WM_COMMAND, MAKEWPARAM(IDC_TEST_BUTTON, BN_CLICKED)); };
-    EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), 77);
-}
-
-TEST(Dialog, MissingTemplateFails) {
+    // A missing template fails, and the creation hook is gone with it: a later dialog is still created.
     class Missing : public Dialog {
     public:
         Missing() : Dialog(9999) {}
-    } dialog;
-    EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), -1);
-    // The creation hook is gone: a later dialog is still created normally.
+    } missing;
+    EXPECT_EQ(missing.DoModal(GetModuleHandleW(nullptr), nullptr), -1);
     TestDialog next;
     next.afterInit = [](TestDialog& d) { d.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED)); };
     EXPECT_EQ(next.DoModal(GetModuleHandleW(nullptr), nullptr), IDOK);

@@ -37,12 +37,6 @@ bool ShellHasIcon(HWND owner, UINT id) {
     return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[256] = {};
-    GetClassNameW(window, name, 256);
-    return name;
-}
-
 // A posted WM_COMMAND waiting for the window, taken from the queue.
 std::optional<WPARAM> TakeCommand(HWND window) {
     MSG message{};
@@ -68,24 +62,15 @@ void DropCommands(HWND window) {
 class TestWindow {
 public:
     TestWindow() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = Instance();
-        windowClass.lpszClassName = L"KavrelTrayTestWindow";
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        RegisterClassW(&windowClass);
-        window_ = CreateWindowExW(WS_EX_APPWINDOW, L"KavrelTrayTestWindow", L"Tray test",
-                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME, 200, 150,
-                                  400, 300, nullptr, nullptr, Instance(), nullptr);
         ShowWindow(window_, SW_SHOW);
-        UpdateWindow(window_);
         PumpMessages();
     }
     ~TestWindow() { DestroyWindow(window_); }
     HWND Handle() const { return window_; }
 
 private:
-    HWND window_ = nullptr;
+    HWND window_ = CreateWindowExW(WS_EX_APPWINDOW, L"Static", L"Tray test", WS_OVERLAPPEDWINDOW, 200, 150, 400, 300,
+                                   nullptr, nullptr, Instance(), nullptr);
 };
 
 class Tray : public testing::Test {
@@ -95,38 +80,39 @@ protected:
 
 } // namespace
 
-TEST_F(Tray, AddsTheIconWithItsRecordAndRemovesItAtDestruction) {
-    HWND hidden = nullptr;
+// The icon, its hidden window and the parent a hidden dialog is put under all go with the object.
+TEST_F(Tray, AddsTheIconAndHidesTheWindowAndRemovesBothAtDestruction) {
+    HWND hidden = nullptr, parent = nullptr;
     {
         CSystemTray tray;
         EXPECT_EQ(tray.HiddenWindow(), nullptr);
         ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
         hidden = tray.HiddenWindow();
         ASSERT_NE(hidden, nullptr);
-        EXPECT_EQ(ClassOf(hidden), L"TrayIconClass");
         EXPECT_FALSE(IsWindowVisible(hidden));
-        EXPECT_EQ(GetClassLongW(hidden, GCL_STYLE), LONG{CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS});
-
         const NOTIFYICONDATAW& data = tray.IconData();
         EXPECT_EQ(data.cbSize, sizeof(NOTIFYICONDATAW)) << "the structure's real size in this build";
         EXPECT_EQ(data.hWnd, hidden);
-        EXPECT_EQ(data.uID, 130u);
-        EXPECT_EQ(data.uFlags, 7u);
-        EXPECT_EQ(data.uCallbackMessage, 0x8064u);
-        EXPECT_EQ(data.hIcon, AppIcon());
         EXPECT_STREQ(data.szTip, L"Kavrel");
-        EXPECT_EQ(data.dwState, 0u);
-        EXPECT_EQ(data.szInfo[0], L'\0');
-
         EXPECT_TRUE(tray.IconShown());
-        EXPECT_TRUE(ShellHasIcon(hidden, 130));
-        EXPECT_FALSE(ShellHasIcon(hidden, 131));
+        EXPECT_TRUE(ShellHasIcon(hidden, IDR_TRAY_MENU));
+
+        TestWindow window;
+        CSystemTray::HideToTray(window.Handle());
+        EXPECT_FALSE(IsWindowVisible(window.Handle()));
+        parent = GetAncestor(window.Handle(), GA_PARENT);
+        ASSERT_NE(parent, GetDesktopWindow()) << "a hidden window has no taskbar button";
+        CSystemTray::ShowFromTray(window.Handle());
+        PumpMessages();
+        EXPECT_TRUE(IsWindowVisible(window.Handle()));
+        EXPECT_EQ(GetAncestor(window.Handle(), GA_PARENT), GetDesktopWindow());
     }
-    EXPECT_FALSE(IsWindow(hidden)) << "the hidden window goes with the object";
-    EXPECT_FALSE(ShellHasIcon(hidden, 130)) << "the icon goes with the object";
+    EXPECT_FALSE(IsWindow(hidden));
+    EXPECT_FALSE(IsWindow(parent));
+    EXPECT_FALSE(ShellHasIcon(hidden, IDR_TRAY_MENU));
 }
 
-TEST_F(Tray, DefaultItemBookkeepingAndDoubleClickPostsIt) {
+TEST_F(Tray, DoubleClickPostsTheDefaultItemToTheCommandWindow) {
     CSystemTray tray;
     ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
     HWND hidden = tray.HiddenWindow();
@@ -135,28 +121,17 @@ TEST_F(Tray, DefaultItemBookkeepingAndDoubleClickPostsIt) {
 
     // Before the owner chooses, the default is the first item by position: Restore. Without a command
     // window the hidden window gets the command.
-    EXPECT_TRUE(tray.DefaultIsPosition());
-    EXPECT_EQ(tray.DefaultMenuItem(), 0u);
-    EXPECT_EQ(SendMessageW(hidden, WM_TRAYICON_NOTIFY, 130, WM_LBUTTONDBLCLK), 1);
+    EXPECT_EQ(SendMessageW(hidden, WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, WM_LBUTTONDBLCLK), 1);
     EXPECT_EQ(TakeCommand(hidden), WPARAM{ID_TRAY_RESTORE});
-
     tray.SetCommandWnd(owner.Handle());
-    EXPECT_TRUE(tray.SetDefaultMenuItem(ID_TRAY_MINIMIZE));
-    EXPECT_FALSE(tray.DefaultIsPosition());
-    EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK), 1);
-    EXPECT_EQ(TakeCommand(owner.Handle()), WPARAM{ID_TRAY_MINIMIZE});
-    EXPECT_EQ(TakeCommand(hidden), std::nullopt);
-
-    EXPECT_TRUE(tray.SetDefaultMenuItem(ID_TRAY_RESTORE));
-    EXPECT_TRUE(tray.SetDefaultMenuItem(ID_TRAY_RESTORE)) << "setting the same item again";
-    EXPECT_EQ(SendMessageW(hidden, WM_TRAYICON_NOTIFY, 130, WM_LBUTTONDBLCLK), 1);
-    EXPECT_EQ(TakeCommand(owner.Handle()), WPARAM{ID_TRAY_RESTORE});
-
-    // Not our icon: nothing. Other mouse messages: handled, nothing done.
-    EXPECT_EQ(tray.HandleTrayMessage(131, WM_LBUTTONDBLCLK), 0);
-    EXPECT_EQ(tray.HandleTrayMessage(131, WM_RBUTTONUP), 0);
-    EXPECT_EQ(tray.HandleTrayMessage(130, WM_MOUSEMOVE), 1);
-    EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONUP), 1);
+    for (UINT item : {ID_TRAY_MINIMIZE, ID_TRAY_RESTORE}) {
+        EXPECT_TRUE(tray.SetDefaultMenuItem(item));
+        EXPECT_EQ(SendMessageW(hidden, WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, WM_LBUTTONDBLCLK), 1);
+        EXPECT_EQ(TakeCommand(owner.Handle()), WPARAM{item});
+    }
+    // Not our icon, or another mouse message: nothing done.
+    EXPECT_EQ(tray.HandleTrayMessage(IDR_TRAY_MENU + 1, WM_LBUTTONDBLCLK), 0);
+    EXPECT_EQ(tray.HandleTrayMessage(IDR_TRAY_MENU, WM_LBUTTONUP), 1);
     EXPECT_EQ(TakeCommand(owner.Handle()), std::nullopt);
     EXPECT_EQ(TakeCommand(hidden), std::nullopt);
 }
@@ -200,7 +175,7 @@ TEST_F(Tray, RightButtonReleaseShowsTheMenuAtTheCursorWithTheDefaultMarked) {
         PostMessageW(menuWindow, WM_KEYDOWN, VK_UP, 0);
         PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
     });
-    const LRESULT result = SendMessageW(tray.HiddenWindow(), WM_TRAYICON_NOTIFY, 130, WM_RBUTTONUP);
+    const LRESULT result = SendMessageW(tray.HiddenWindow(), WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, WM_RBUTTONUP);
     chooser.join();
 
     EXPECT_EQ(result, 1);
@@ -214,21 +189,6 @@ TEST_F(Tray, RightButtonReleaseShowsTheMenuAtTheCursorWithTheDefaultMarked) {
     EXPECT_TRUE(PeekMessageW(&message, tray.HiddenWindow(), WM_NULL, WM_NULL, PM_REMOVE)) << "WM_NULL after the menu";
 }
 
-TEST_F(Tray, WithoutTheMenuResourceNothingOpensOrIsPosted) {
-    // A module that has no tray menu among its resources.
-    HINSTANCE other = GetModuleHandleW(L"kernel32.dll");
-    ASSERT_NE(other, nullptr);
-    CSystemTray tray;
-    ASSERT_TRUE(tray.AddTrayIcon(other, AppIcon(), IDR_TRAY_MENU));
-    EXPECT_EQ(tray.HandleTrayMessage(130, WM_RBUTTONUP), 0);
-    EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK), 0) << "the default is a position to look up";
-    EXPECT_EQ(TakeCommand(tray.HiddenWindow()), std::nullopt);
-    EXPECT_FALSE(tray.SetDefaultMenuItem(ID_TRAY_RESTORE));
-    EXPECT_EQ(tray.DefaultMenuItem(), UINT{ID_TRAY_RESTORE}) << "the stored item changes all the same";
-    EXPECT_EQ(tray.HandleTrayMessage(130, WM_LBUTTONDBLCLK), 1) << "a command id needs no menu";
-    EXPECT_EQ(TakeCommand(tray.HiddenWindow()), WPARAM{ID_TRAY_RESTORE});
-}
-
 TEST_F(Tray, TaskbarCreatedAddsTheIconAgain) {
     CSystemTray tray;
     ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
@@ -239,12 +199,12 @@ TEST_F(Tray, TaskbarCreatedAddsTheIconAgain) {
     NOTIFYICONDATAW gone{};
     gone.cbSize = sizeof(gone);
     gone.hWnd = hidden;
-    gone.uID = 130;
+    gone.uID = IDR_TRAY_MENU;
     ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
-    ASSERT_FALSE(ShellHasIcon(hidden, 130));
+    ASSERT_FALSE(ShellHasIcon(hidden, IDR_TRAY_MENU));
     SendMessageTimeoutW(HWND_BROADCAST, kavrel::TaskbarCreatedMessage(), 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     PumpMessages();
-    EXPECT_TRUE(ShellHasIcon(hidden, 130));
+    EXPECT_TRUE(ShellHasIcon(hidden, IDR_TRAY_MENU));
     EXPECT_TRUE(tray.IconShown());
 }
 
@@ -254,28 +214,10 @@ TEST_F(Tray, HiddenWindowOfAnOlderTrayNoLongerActs) {
     {
         CSystemTray newer; // the current tray from now on
         ASSERT_TRUE(newer.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
-        EXPECT_EQ(SendMessageW(newer.HiddenWindow(), WM_TRAYICON_NOTIFY, 130, WM_MOUSEMOVE), 1);
-        EXPECT_EQ(SendMessageW(older->HiddenWindow(), WM_TRAYICON_NOTIFY, 130, WM_MOUSEMOVE), 0);
+        EXPECT_EQ(SendMessageW(newer.HiddenWindow(), WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, WM_MOUSEMOVE), 1);
+        EXPECT_EQ(SendMessageW(older->HiddenWindow(), WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, WM_MOUSEMOVE), 0);
     }
     // The current tray is gone: its successor's messages must not reach freed memory.
-    EXPECT_EQ(SendMessageW(older->HiddenWindow(), WM_TRAYICON_NOTIFY, 130, WM_MOUSEMOVE), 0);
+    EXPECT_EQ(SendMessageW(older->HiddenWindow(), WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, WM_MOUSEMOVE), 0);
     older.reset();
-}
-
-TEST_F(Tray, HidingReparentsUnderAnInvisibleParentThatGoesWithTheTray) {
-    HWND parent = nullptr;
-    {
-        CSystemTray tray;
-        ASSERT_TRUE(tray.AddTrayIcon(Instance(), AppIcon(), IDR_TRAY_MENU));
-        TestWindow window;
-        CSystemTray::HideToTray(window.Handle());
-        EXPECT_FALSE(IsWindowVisible(window.Handle()));
-        parent = GetAncestor(window.Handle(), GA_PARENT);
-        ASSERT_NE(parent, GetDesktopWindow()) << "a hidden window has no taskbar button";
-        CSystemTray::ShowFromTray(window.Handle());
-        PumpMessages();
-        EXPECT_TRUE(IsWindowVisible(window.Handle()));
-        EXPECT_EQ(GetAncestor(window.Handle(), GA_PARENT), GetDesktopWindow());
-    }
-    EXPECT_FALSE(IsWindow(parent));
 }
