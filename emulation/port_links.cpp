@@ -101,10 +101,6 @@ bool PortLinks::RemoveLink(int row) {
     return true;
 }
 
-bool PortLinks::ComPortEditable(int row) const {
-    return !IsLinked(row);
-}
-
 bool PortLinks::RestoreComPort(int row) {
     const PortLink* link = LinkOfRow(row);
     if (link == nullptr || rows_.CellText(row, kColumnComPort) == link->comName) {

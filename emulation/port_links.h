@@ -29,9 +29,8 @@ public:
     bool CreateLink(int row);
     bool RemoveLink(int row);
 
-    // A linked row's devices sit on the port it was linked with, so its COM Port must not change.
-    bool ComPortEditable(int row) const;
-    // After an edit of the row's COM Port: puts the linked port's name back. True when it did.
+    // A linked row's devices sit on the port it was linked with, so its COM Port must not change: after
+    // an edit of the row's COM Port, puts the linked port's name back. True when it did.
     bool RestoreComPort(int row);
 
     bool IsLinked(int row) const { return rowClients_.count(row) > 0; }
