@@ -57,7 +57,12 @@ std::optional<std::int32_t> Engine::CreateDevice(std::string_view type, std::str
         }
         const Device& device = *registry_.Find(*id);
         if (auto* connector = std::get_if<ConnectorConfig>(&device)) {
-            auto port = OpenPort(io_, connector->comNumber);
+            // A Connector without its port would hold the COM number until the engine is released.
+            std::unique_ptr<PortEndpoint> port;
+            try {
+                port = OpenPort(io_, connector->comNumber);
+            } catch (...) {
+            }
             if (!port) {
                 registry_.Destroy(*id);
                 return;

@@ -92,8 +92,15 @@ std::unique_ptr<PtyPort> PtyPort::Open(asio::io_context& io, int comNumber) {
         return nullptr;
     }
     port->Configure(SerialParams{});
-    port->master_.assign(master.Release());
-    port->master_.non_blocking(true);
+    asio::error_code ec;
+    port->master_.assign(master.Get(), ec);
+    if (ec) {
+        return nullptr;
+    }
+    master.Release();
+    if (port->master_.non_blocking(true, ec); ec) {
+        return nullptr;
+    }
 
     // Published under a temporary name first: the rename replaces a stale link in one step.
     std::string temporary = dir + "/." + name + ".new";

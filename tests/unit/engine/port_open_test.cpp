@@ -1,0 +1,83 @@
+// Opening a port where the system or another user gets in the way: nothing may be left half made.
+
+#include "engine/vspe_api.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/epoll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Set by a test: the next registration of a terminal with epoll fails, as asio's assign sees it when the
+// kernel is out of memory for watches.
+std::atomic<bool> failTtyRegistration{false};
+} // namespace
+
+// Interposes the C library's function for this test program, the engine's Asio included.
+extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
+    using Real = int (*)(int, int, int, epoll_event*);
+    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "epoll_ctl"));
+    if (op == EPOLL_CTL_ADD && isatty(fd) && failTtyRegistration.exchange(false)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    return real(epfd, op, fd, event);
+}
+
+namespace {
+
+std::size_t OpenDescriptors() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        ++n;
+    }
+    return n;
+}
+
+// The fallback folder, under a TMPDIR of the test's own.
+class PortFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/kavrel-folder-test.XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        tmp_ = tmpl;
+        folder_ = tmp_ + "/kavrel-" + std::to_string(getuid());
+        unsetenv("KAVREL_PORT_DIR");
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", tmp_.c_str(), 1);
+        ASSERT_TRUE(vspe_initialize());
+    }
+    void TearDown() override {
+        vspe_release();
+        unsetenv("TMPDIR");
+        fs::remove_all(tmp_);
+    }
+    bool MakesPort() {
+        int32_t id = vspe_createDevice("Connector", "7;1");
+        return id > 0 && vspe_destroyDevice(id);
+    }
+
+    std::string tmp_;
+    std::string folder_;
+};
+
+} // namespace
+
+TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
+    ASSERT_TRUE(MakesPort()); // the folder and the engine's own descriptors exist from here on
+    std::size_t before = OpenDescriptors();
+    failTtyRegistration = true;
+    EXPECT_EQ(vspe_createDevice("Connector", "7;1"), -1);
+    EXPECT_FALSE(failTtyRegistration) << "the fault was not reached";
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_TRUE(MakesPort()) << "COM7 is still taken by a Connector without a port";
+}
