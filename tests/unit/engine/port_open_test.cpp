@@ -81,3 +81,29 @@ TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
     EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_TRUE(MakesPort()) << "COM7 is still taken by a Connector without a port";
 }
+
+TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
+    ASSERT_TRUE(MakesPort());
+    struct stat st {};
+    ASSERT_EQ(lstat(folder_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    ASSERT_EQ(chmod(folder_.c_str(), 0755), 0);
+    EXPECT_FALSE(MakesPort()) << "others may read the folder";
+    ASSERT_EQ(chmod(folder_.c_str(), 0700), 0);
+    EXPECT_TRUE(MakesPort());
+
+    fs::remove_all(folder_);
+    fs::create_directory(tmp_ + "/elsewhere");
+    chmod((tmp_ + "/elsewhere").c_str(), 0700);
+    fs::create_directory_symlink(tmp_ + "/elsewhere", folder_);
+    EXPECT_FALSE(MakesPort()) << "a link put in the folder's place";
+    fs::remove(folder_);
+
+    if (geteuid() == 0) { // only root can make a folder that another user owns
+        fs::create_directory(folder_);
+        chmod(folder_.c_str(), 0700);
+        ASSERT_EQ(chown(folder_.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(MakesPort()) << "another user made the folder";
+    }
+}
