@@ -44,6 +44,7 @@ void RelayHub::Close() {
 }
 
 // Clients waiting for their bytes to reach the old port read on; their bytes go to the new port or nowhere.
+// The write in flight, if any, resumes its client when it completes.
 void RelayHub::ReleasePending() {
     auto pending = std::move(pending_);
     pending_.clear();
@@ -110,12 +111,12 @@ void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chu
     MaybeReadPort();
 }
 
-void RelayHub::ToPort(asio::const_buffer bytes, std::function<void()> resume) {
+void RelayHub::ToPort(std::shared_ptr<const Chunk> bytes, std::function<void()> resume) {
     if (closed_ || !port_) {
         resume();
         return;
     }
-    pending_.push_back({bytes, std::move(resume)});
+    pending_.push_back({std::move(bytes), std::move(resume)});
     if (!writing_) {
         WriteNext();
     }
@@ -127,16 +128,18 @@ void RelayHub::WriteNext() {
         return;
     }
     writing_ = true;
-    port_->AsyncWriteAll(pending_.front().bytes,
-                         [self = shared_from_this(), generation = generation_](std::error_code, std::size_t) {
+    auto write = std::make_shared<Pending>(std::move(pending_.front()));
+    pending_.pop_front();
+    port_->AsyncWriteAll(asio::buffer(*write->bytes),
+                         [self = shared_from_this(), generation = generation_, write](std::error_code, std::size_t) {
                              // A failed write drops its bytes: the serial line had nobody listening.
-                             if (self->closed_ || generation != self->generation_) {
+                             if (self->closed_) {
                                  return;
                              }
-                             auto resume = std::move(self->pending_.front().resume);
-                             self->pending_.pop_front();
-                             self->WriteNext();
-                             resume();
+                             if (generation == self->generation_) {
+                                 self->WriteNext();
+                             }
+                             write->resume();
                          });
 }
 

@@ -34,12 +34,13 @@ public:
     void Leave(TcpClient* client);
     // A client's queue went below the pause mark.
     void ClientDrained() { MaybeReadPort(); }
-    // bytes must stay valid until resume runs; resume runs once they are written or dropped.
-    void ToPort(asio::const_buffer bytes, std::function<void()> resume);
+    // resume runs once the bytes are written or dropped. A write holds its bytes until its completion runs,
+    // also after Close or a change of port: an overlapped write on Windows reads them until then.
+    void ToPort(std::shared_ptr<const Chunk> bytes, std::function<void()> resume);
 
 private:
     struct Pending {
-        asio::const_buffer bytes;
+        std::shared_ptr<const Chunk> bytes;
         std::function<void()> resume;
     };
 

@@ -3,9 +3,11 @@
 #include "engine/keep_alive.h"
 
 #include <algorithm>
+#include <array>
 
 namespace kavrel::engine {
 namespace {
+constexpr std::size_t kReadSize = 16 * 1024;
 constexpr std::chrono::milliseconds kFirstBackoff{250};
 // The longest wait between attempts, so that a device server that comes back is joined again within about
 // a second, however long it was away.
@@ -62,6 +64,7 @@ void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
     connectTimer_.cancel();
     asio::error_code ignored;
     conn->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    conn->socket.non_blocking(true, ignored);
     TuneKeepAlive(conn->socket);
     connectedAt_ = std::chrono::steady_clock::now();
     connected_ = true;
@@ -69,24 +72,31 @@ void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
     Read(conn);
 }
 
+// Waits for bytes before taking memory for them: an idle connection holds no buffer, and the bytes of each
+// read are handed over in a block of their own that lives as long as the port's write of them.
 void TcpClient::Read(const ConnectionPtr& conn) {
-    conn->socket.async_read_some(asio::buffer(conn->readBuffer),
-                                 [self = shared_from_this(), conn](std::error_code ec, std::size_t n) {
-                                     if (!self->Current(conn)) {
-                                         return;
-                                     }
-                                     if (ec) {
-                                         self->Drop(conn);
-                                         return;
-                                     }
-                                     // Read on only when the port has taken these bytes: back-pressure reaches the peer
-                                     // through TCP.
-                                     self->hub_->ToPort(asio::buffer(conn->readBuffer.data(), n), [self, conn] {
-                                         if (self->Current(conn)) {
-                                             self->Read(conn);
-                                         }
-                                     });
-                                 });
+    conn->socket.async_wait(asio::socket_base::wait_read, [self = shared_from_this(), conn](std::error_code ec) {
+        if (!self->Current(conn)) {
+            return;
+        }
+        thread_local std::array<char, kReadSize> scratch;
+        std::size_t n = ec ? 0 : conn->socket.read_some(asio::buffer(scratch), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            self->Read(conn);
+            return;
+        }
+        if (ec) {
+            self->Drop(conn);
+            return;
+        }
+        auto chunk = std::make_shared<const Chunk>(scratch.data(), scratch.data() + n);
+        // Read on only when the port has taken these bytes: back-pressure reaches the peer through TCP.
+        self->hub_->ToPort(std::move(chunk), [self, conn] {
+            if (self->Current(conn)) {
+                self->Read(conn);
+            }
+        });
+    });
 }
 
 void TcpClient::Send(const std::shared_ptr<const Chunk>& chunk) {

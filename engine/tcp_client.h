@@ -6,7 +6,6 @@
 
 #include <asio.hpp>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -41,7 +40,6 @@ private:
     struct Connection {
         explicit Connection(asio::io_context& io) : socket(io) {}
         asio::ip::tcp::socket socket;
-        std::array<char, 16 * 1024> readBuffer{};
         std::deque<std::shared_ptr<const Chunk>> queue;
         std::size_t queued = 0;
         std::size_t inFlight = 0; // chunks at the front of the queue being written
