@@ -72,7 +72,8 @@ void RelayHub::MaybeReadPort() {
     }
     bool room = clients_.empty() ||
                 std::any_of(clients_.begin(), clients_.end(), [](TcpClient* c) { return !c->Backlogged(); });
-    if (room) {
+    bool held = std::any_of(clients_.begin(), clients_.end(), [](TcpClient* c) { return c->Holding(); });
+    if (room && !held) {
         ReadPort();
     }
 }

@@ -1,6 +1,7 @@
 #include "engine/tcp_client.h"
 
 #include "engine/keep_alive.h"
+#include "engine/peer_progress.h"
 
 #include <algorithm>
 #include <array>
@@ -8,6 +9,7 @@
 namespace kavrel::engine {
 namespace {
 constexpr std::size_t kReadSize = 16 * 1024;
+constexpr std::size_t kNoteEvery = 256 * 1024;
 constexpr std::chrono::milliseconds kFirstBackoff{250};
 // The longest wait between attempts, so that a device server that comes back is joined again within about
 // a second, however long it was away.
@@ -21,7 +23,7 @@ TcpClient::TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::
     : io_(io), hub_(std::move(hub)), peer_(peer),
       // Without a bound, an unreachable host would hold an attempt for the system's SYN timeout, minutes.
       connectTimeout_(connectTimeout.count() > 0 ? connectTimeout : std::chrono::seconds(10)), retryTimer_(io),
-      connectTimer_(io) {}
+      connectTimer_(io), stallTimer_(io) {}
 
 void TcpClient::Start() {
     Connect();
@@ -32,6 +34,7 @@ void TcpClient::Close() {
     connected_ = false;
     retryTimer_.cancel();
     connectTimer_.cancel();
+    stallTimer_.cancel();
     if (conn_) {
         asio::error_code ignored;
         conn_->socket.close(ignored);
@@ -67,6 +70,7 @@ void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
     conn->socket.non_blocking(true, ignored);
     TuneKeepAlive(conn->socket);
     connectedAt_ = std::chrono::steady_clock::now();
+    conn->progressAt = connectedAt_;
     connected_ = true;
     hub_->Join(this);
     Read(conn);
@@ -103,15 +107,56 @@ void TcpClient::Send(const std::shared_ptr<const Chunk>& chunk) {
     if (!connected_ || !conn_ || chunk->empty()) {
         return;
     }
-    if (conn_->queued + chunk->size() > kMaxQueued) {
+    bool wasBehind = conn_->queued >= kMaxQueued;
+    if (conn_->queued + chunk->size() > kMaxQueued && Stalled(conn_)) {
         Drop(conn_); // cut rather than skip bytes in the middle of its stream
         return;
     }
+    // Beyond kHoldQueued by at most the chunks of reads already under way: the hub reads no more meanwhile.
     conn_->queue.push_back(chunk);
     conn_->queued += chunk->size();
+    // Asked every so many bytes, the peer's progress is known to within milliseconds when it matters: a
+    // peer that stopped reading stopped acknowledging while the kernel still took our bytes.
+    if ((conn_->sinceNoted += chunk->size()) >= kNoteEvery) {
+        conn_->sinceNoted = 0;
+        NoteProgress(conn_);
+    }
     if (conn_->inFlight == 0) {
         Write(conn_);
     }
+    if (!wasBehind && conn_->queued >= kMaxQueued) {
+        WatchStall(conn_);
+    }
+}
+
+void TcpClient::NoteProgress(const ConnectionPtr& conn) {
+    auto acked = BytesAcknowledged(conn->socket);
+    conn->ackedKnown = acked.has_value();
+    if (acked && *acked != conn->acked) {
+        conn->acked = *acked;
+        conn->progressAt = std::chrono::steady_clock::now();
+    }
+}
+
+bool TcpClient::Stalled(const ConnectionPtr& conn) {
+    NoteProgress(conn);
+    return std::chrono::steady_clock::now() - conn->progressAt >= kStallTime;
+}
+
+// The port may be held or idle meanwhile, so nothing else would notice that the peer stopped: look again
+// when it would have been still for kStallTime.
+void TcpClient::WatchStall(const ConnectionPtr& conn) {
+    stallTimer_.expires_at(conn->progressAt + kStallTime);
+    stallTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
+        if (ec || !self->Current(conn) || conn->queued < kMaxQueued) {
+            return;
+        }
+        if (self->Stalled(conn)) {
+            self->Drop(conn);
+        } else {
+            self->WatchStall(conn);
+        }
+    });
 }
 
 void TcpClient::Write(const ConnectionPtr& conn) {
@@ -130,15 +175,18 @@ void TcpClient::Write(const ConnectionPtr& conn) {
             self->Drop(conn);
             return;
         }
-        bool wasBacklogged = self->Backlogged();
+        bool wasBacklogged = self->Backlogged(), wasHolding = self->Holding();
         for (; conn->inFlight > 0; --conn->inFlight) {
             conn->queued -= conn->queue.front()->size();
             conn->queue.pop_front();
         }
+        if (!conn->ackedKnown) {
+            conn->progressAt = std::chrono::steady_clock::now(); // the best we know where the system says nothing
+        }
         if (!conn->queue.empty()) {
             self->Write(conn);
         }
-        if (wasBacklogged && !self->Backlogged()) {
+        if ((wasBacklogged && !self->Backlogged()) || (wasHolding && !self->Holding())) {
             self->hub_->ClientDrained();
         }
     });
@@ -152,6 +200,7 @@ void TcpClient::Drop(const ConnectionPtr& conn) {
     conn->socket.close(ignored);
     conn_.reset();
     connectTimer_.cancel();
+    stallTimer_.cancel();
     if (connected_ && std::chrono::steady_clock::now() - connectedAt_ >= kStableConnection) {
         nextDelay_ = std::chrono::milliseconds(0);
     }

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -16,9 +17,12 @@ namespace kavrel::engine {
 
 class TcpClient : public std::enable_shared_from_this<TcpClient> {
 public:
-    // Bytes from the port queued for one connection beyond this cut it: it cannot keep up, and holding more
-    // would let one slow peer stall the port for the others.
+    // Bytes from the port queued for one connection beyond this cut it once its peer has taken nothing for
+    // kStallTime: it stopped reading, and holding more would let it stall the port for the others. A peer
+    // that still reads is only slow: it may fall behind up to kHoldQueued, where the port waits for it.
     static constexpr std::size_t kMaxQueued = 1024 * 1024;
+    static constexpr std::size_t kHoldQueued = 2 * kMaxQueued;
+    static constexpr std::chrono::milliseconds kStallTime{150};
     // Above this the client counts as behind: the hub stops reading the port if every client is.
     static constexpr std::size_t kBacklog = 256 * 1024;
 
@@ -31,6 +35,8 @@ public:
     void Close();
     bool Connected() const { return connected_.load(); }
     bool Backlogged() const { return conn_ && conn_->queued >= kBacklog; }
+    // Far behind but still taking bytes: the hub waits for it.
+    bool Holding() const { return conn_ && conn_->queued >= kHoldQueued; }
     const RelayHub* Hub() const { return hub_.get(); }
     // Bytes from the port; queued while connected, dropped otherwise, as on a line with nothing attached.
     void Send(const std::shared_ptr<const Chunk>& chunk);
@@ -44,6 +50,11 @@ private:
         std::size_t queued = 0;
         std::size_t inFlight = 0; // chunks at the front of the queue being written
         std::vector<asio::const_buffer> gather;
+        // The peer's progress: what it had acknowledged when last asked, and since when.
+        std::uint64_t acked = 0;
+        bool ackedKnown = false;
+        std::size_t sinceNoted = 0; // bytes queued since
+        std::chrono::steady_clock::time_point progressAt;
     };
     using ConnectionPtr = std::shared_ptr<Connection>;
 
@@ -52,6 +63,12 @@ private:
     void Read(const ConnectionPtr& conn);
     void Write(const ConnectionPtr& conn);
     void Drop(const ConnectionPtr& conn);
+    // The peer's progress by the system's count of acknowledged bytes; where the system does not say, write
+    // completions stand in for it.
+    void NoteProgress(const ConnectionPtr& conn);
+    // Whether the peer has taken nothing for kStallTime.
+    bool Stalled(const ConnectionPtr& conn);
+    void WatchStall(const ConnectionPtr& conn);
     void ScheduleConnect();
     bool Current(const ConnectionPtr& conn) const { return !closed_ && conn == conn_; }
 
@@ -61,6 +78,7 @@ private:
     std::chrono::seconds connectTimeout_;
     asio::steady_timer retryTimer_;
     asio::steady_timer connectTimer_;
+    asio::steady_timer stallTimer_; // runs only while the client is beyond kMaxQueued
     ConnectionPtr conn_;
     std::atomic<bool> connected_{false};
     bool closed_ = false;
