@@ -329,8 +329,12 @@ int main(int argc, char** argv) {
             }
             next = std::min(next, due[nextPort]);
         }
-        int timeout = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count());
-        int n = ::epoll_wait(epoll, events, 256, std::max(0, timeout));
+        // To the microsecond: the ports fall due every few hundred microseconds, a millisecond timeout would spin.
+        auto wait = std::max<Clock::duration>(next - now, Clock::duration::zero());
+        auto wholeSeconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+        timespec timeout{static_cast<time_t>(wholeSeconds.count()),
+                         static_cast<long>(std::chrono::nanoseconds(wait - wholeSeconds).count())};
+        int n = ::epoll_pwait2(epoll, events, 256, &timeout, nullptr);
         for (int e = 0; e < n; ++e) {
             Endpoint& end_ = ends[events[e].data.u64];
             ssize_t r = ::read(end_.fd, buffer, sizeof buffer);

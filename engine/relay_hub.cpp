@@ -80,13 +80,16 @@ void RelayHub::MaybeReadPort() {
 
 void RelayHub::ReadPort() {
     reading_ = true;
-    auto chunk = std::make_shared<Chunk>(kPortReadSize);
-    port_->AsyncReadSome(asio::buffer(*chunk),
+    // The read owns its buffer (a cancelled overlapped read may still fill it), uninitialised: it is only
+    // ever read as far as the port filled it.
+    auto buffer = std::make_shared_for_overwrite<char[]>(kPortReadSize);
+    port_->AsyncReadSome(asio::buffer(buffer.get(), kPortReadSize),
                          [self = shared_from_this(), generation = generation_,
-                          chunk](std::error_code ec, std::size_t n) { self->OnPortRead(generation, chunk, ec, n); });
+                          buffer](std::error_code ec, std::size_t n) { self->OnPortRead(generation, buffer, ec, n); });
 }
 
-void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chunk, std::error_code ec, std::size_t n) {
+void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<char[]>& buffer, std::error_code ec,
+                          std::size_t n) {
     if (closed_ || generation != generation_) {
         return;
     }
@@ -102,8 +105,8 @@ void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chu
         });
         return;
     }
-    chunk->resize(n);
-    std::shared_ptr<const Chunk> shared = chunk;
+    // Queued to every client for as long as the slowest needs: exactly the bytes, not the read's buffer.
+    auto shared = std::make_shared<const Chunk>(buffer.get(), buffer.get() + n);
     // A client cut for being slow leaves the list while we walk it.
     auto clients = clients_;
     for (TcpClient* client : clients) {

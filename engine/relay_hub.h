@@ -46,7 +46,7 @@ private:
 
     void MaybeReadPort();
     void ReadPort();
-    void OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chunk, std::error_code ec, std::size_t n);
+    void OnPortRead(unsigned generation, const std::shared_ptr<char[]>& buffer, std::error_code ec, std::size_t n);
     void WriteNext();
     void ReleasePending();
 
