@@ -66,6 +66,11 @@ void RelayHub::Leave(TcpClient* client) {
     MaybeReadPort();
 }
 
+bool RelayHub::OthersMovedSince(const TcpClient* client, std::chrono::steady_clock::time_point time) const {
+    return std::any_of(clients_.begin(), clients_.end(),
+                       [&](TcpClient* other) { return other != client && other->ProgressAt() >= time; });
+}
+
 void RelayHub::MaybeReadPort() {
     if (closed_ || !port_ || reading_ || retrying_) {
         return;

@@ -9,6 +9,7 @@
 
 #include <asio.hpp>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -32,6 +33,8 @@ public:
 
     void Join(TcpClient* client);
     void Leave(TcpClient* client);
+    // Whether a client other than this one has had its bytes taken at or after the time.
+    bool OthersMovedSince(const TcpClient* client, std::chrono::steady_clock::time_point time) const;
     // A client's queue went below the pause mark.
     void ClientDrained() { MaybeReadPort(); }
     // resume runs once the bytes are written or dropped. A write holds its bytes until its completion runs,

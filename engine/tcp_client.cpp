@@ -140,7 +140,17 @@ void TcpClient::NoteProgress(const ConnectionPtr& conn) {
 
 bool TcpClient::Stalled(const ConnectionPtr& conn) {
     NoteProgress(conn);
-    return std::chrono::steady_clock::now() - conn->progressAt >= kStallTime;
+    // The margin keeps apart peers read in turn by one busy program, seen to move a few ms apart.
+    return std::chrono::steady_clock::now() - conn->progressAt >= kStallTime &&
+           hub_->OthersMovedSince(this, conn->progressAt + kStallTime / 2);
+}
+
+std::chrono::steady_clock::time_point TcpClient::ProgressAt() {
+    if (!connected_ || !conn_) {
+        return std::chrono::steady_clock::time_point::min();
+    }
+    NoteProgress(conn_);
+    return conn_->progressAt;
 }
 
 // The port may be held or idle meanwhile, so nothing else would notice that the peer stopped: look again

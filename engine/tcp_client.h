@@ -18,11 +18,12 @@ namespace kavrel::engine {
 class TcpClient : public std::enable_shared_from_this<TcpClient> {
 public:
     // Bytes from the port queued for one connection beyond this cut it once its peer has taken nothing for
-    // kStallTime: it stopped reading, and holding more would let it stall the port for the others. A peer
-    // that still reads is only slow: it may fall behind up to kHoldQueued, where the port waits for it.
+    // kStallTime while another client's peer went on taking bytes: it stopped reading, and holding more
+    // would let it stall the port for the others. When every peer pauses (or it is alone) nobody is cut. A
+    // peer that still reads is only slow: it may fall behind up to kHoldQueued, where the port waits for it.
     static constexpr std::size_t kMaxQueued = 1024 * 1024;
     static constexpr std::size_t kHoldQueued = 2 * kMaxQueued;
-    static constexpr std::chrono::milliseconds kStallTime{150};
+    static constexpr std::chrono::milliseconds kStallTime{100};
     // Above this the client counts as behind: the hub stops reading the port if every client is.
     static constexpr std::size_t kBacklog = 256 * 1024;
 
@@ -38,6 +39,8 @@ public:
     // Far behind but still taking bytes: the hub waits for it.
     bool Holding() const { return conn_ && conn_->queued >= kHoldQueued; }
     const RelayHub* Hub() const { return hub_.get(); }
+    // When its peer was last seen to take bytes (asked now); never while it is not connected.
+    std::chrono::steady_clock::time_point ProgressAt();
     // Bytes from the port; queued while connected, dropped otherwise, as on a line with nothing attached.
     void Send(const std::shared_ptr<const Chunk>& chunk);
 
@@ -66,7 +69,7 @@ private:
     // The peer's progress by the system's count of acknowledged bytes; where the system does not say, write
     // completions stand in for it.
     void NoteProgress(const ConnectionPtr& conn);
-    // Whether the peer has taken nothing for kStallTime.
+    // Whether the peer has taken nothing for kStallTime while another took bytes for half of that or more.
     bool Stalled(const ConnectionPtr& conn);
     void WatchStall(const ConnectionPtr& conn);
     void ScheduleConnect();
