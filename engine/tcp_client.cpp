@@ -154,9 +154,9 @@ std::chrono::steady_clock::time_point TcpClient::ProgressAt() {
 }
 
 // The port may be held or idle meanwhile, so nothing else would notice that the peer stopped: look again
-// when it would have been still for kStallTime.
+// when it would have been still for kStallTime, and while every peer pauses, every so often.
 void TcpClient::WatchStall(const ConnectionPtr& conn) {
-    stallTimer_.expires_at(conn->progressAt + kStallTime);
+    stallTimer_.expires_at(std::max(conn->progressAt + kStallTime, std::chrono::steady_clock::now() + kStallTime / 4));
     stallTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
         if (ec || !self->Current(conn) || conn->queued < kMaxQueued) {
             return;

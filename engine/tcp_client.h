@@ -56,7 +56,7 @@ private:
         // The peer's progress: what it had acknowledged when last asked, and since when.
         std::uint64_t acked = 0;
         bool ackedKnown = false;
-        std::size_t sinceNoted = 0; // bytes queued since
+        std::size_t sinceNoted = 0; // bytes queued since it was last asked
         std::chrono::steady_clock::time_point progressAt;
     };
     using ConnectionPtr = std::shared_ptr<Connection>;
