@@ -1,6 +1,7 @@
 // The engine alone in a small process, so that a benchmark can pin it to a core and read its CPU time as it
-// would socat's: one Connector and Splitter for COM<n>, and TcpClients towards one TCP server.
-//   engine_host PORT_DIR COM_NUMBER HOST TCP_PORT [CLIENTS]
+// would socat's: a Connector and Splitter for COM<n> (and the next LINKS - 1 numbers), each with CLIENTS
+// TcpClients towards one TCP server.
+//   engine_host PORT_DIR COM_NUMBER HOST TCP_PORT [CLIENTS] [LINKS]
 // Prints "ready" once every TcpClient is connected, then runs until SIGTERM, SIGINT or end of standard input.
 
 #include "engine/vspe_api.h"
@@ -45,29 +46,36 @@ bool AllReady(const std::vector<int32_t>& clients) {
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: engine_host PORT_DIR COM_NUMBER HOST TCP_PORT [CLIENTS]\n");
+        std::fprintf(stderr, "usage: engine_host PORT_DIR COM_NUMBER HOST TCP_PORT [CLIENTS] [LINKS]\n");
         return 2;
     }
     setenv("KAVREL_PORT_DIR", argv[1], 1);
-    const std::string com = argv[2];
+    const int firstCom = std::atoi(argv[2]);
     const int count = argc > 5 ? std::atoi(argv[5]) : 1;
+    const int links = argc > 6 ? std::atoi(argv[6]) : 1;
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    if (!vspe_initialize() || vspe_createDevice("Connector", (com + ";1").c_str()) < 0 ||
-        vspe_createDevice("Splitter", ("100;" + com + ";0;2400,0,8,1,2,-1;0;0;0").c_str()) < 0) {
-        return Fail("no Connector or Splitter");
+    if (!vspe_initialize()) {
+        return Fail("not initialised");
     }
-    const std::string init = std::string(argv[3]) + ";" + argv[4] + ";100;2400,0,8,1,2,-1;0;10;;0;0";
     std::vector<int32_t> clients;
-    for (int i = 0; i < count; ++i) {
-        int32_t id = vspe_createDevice("TcpClient", init.c_str());
-        if (id < 0) {
-            return Fail("no TcpClient");
+    for (int link = 0; link < links; ++link) {
+        const std::string com = std::to_string(firstCom + link), number = std::to_string(100 + link);
+        if (vspe_createDevice("Connector", (com + ";1").c_str()) < 0 ||
+            vspe_createDevice("Splitter", (number + ";" + com + ";0;2400,0,8,1,2,-1;0;0;0").c_str()) < 0) {
+            return Fail("no Connector or Splitter");
         }
-        clients.push_back(id);
+        const std::string init = std::string(argv[3]) + ";" + argv[4] + ";" + number + ";2400,0,8,1,2,-1;0;10;;0;0";
+        for (int i = 0; i < count; ++i) {
+            int32_t id = vspe_createDevice("TcpClient", init.c_str());
+            if (id < 0) {
+                return Fail("no TcpClient");
+            }
+            clients.push_back(id);
+        }
     }
     if (!vspe_startEmulation()) {
         return Fail("emulation not started");
@@ -84,7 +92,7 @@ int main(int argc, char** argv) {
     // Standard input closing ends the host as a signal does, so a killed parent leaves no engine behind.
     while (!stopping) {
         pollfd in{0, POLLIN, 0};
-        if (::poll(&in, 1, 200) > 0) {
+        if (::poll(&in, 1, -1) > 0) { // a signal interrupts it
             char byte;
             if (::read(0, &byte, 1) <= 0) {
                 break;

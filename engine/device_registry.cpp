@@ -9,14 +9,9 @@ namespace {
 // so a stale id held by the caller can never name a new device.
 std::atomic<std::int32_t> nextId{1};
 
-template <class Config, class Match>
-std::optional<std::int32_t> FindIf(const std::map<std::int32_t, Device>& devices, Match match) {
-    for (const auto& [id, device] : devices) {
-        if (auto* config = std::get_if<Config>(&device); config && match(*config)) {
-            return id;
-        }
-    }
-    return std::nullopt;
+std::optional<std::int32_t> Lookup(const std::map<int, std::int32_t>& index, int key) {
+    auto it = index.find(key);
+    return it == index.end() ? std::nullopt : std::optional(it->second);
 }
 
 } // namespace
@@ -52,12 +47,36 @@ std::optional<std::int32_t> DeviceRegistry::Add(Device device) {
     if (id <= 0) {
         return std::nullopt;
     }
+    if (auto* connector = std::get_if<ConnectorConfig>(&device)) {
+        connectorByCom_[connector->comNumber] = id;
+    } else if (auto* splitter = std::get_if<SplitterConfig>(&device)) {
+        splitterByLink_[splitter->linkNumber] = id;
+        splitterByCom_[splitter->comNumber] = id;
+    }
     devices_.emplace(id, std::move(device));
     return id;
 }
 
 bool DeviceRegistry::Destroy(std::int32_t id) {
-    return devices_.erase(id) > 0;
+    auto it = devices_.find(id);
+    if (it == devices_.end()) {
+        return false;
+    }
+    if (auto* connector = std::get_if<ConnectorConfig>(&it->second)) {
+        connectorByCom_.erase(connector->comNumber);
+    } else if (auto* splitter = std::get_if<SplitterConfig>(&it->second)) {
+        splitterByLink_.erase(splitter->linkNumber);
+        splitterByCom_.erase(splitter->comNumber);
+    }
+    devices_.erase(it);
+    return true;
+}
+
+void DeviceRegistry::Clear() {
+    devices_.clear();
+    connectorByCom_.clear();
+    splitterByLink_.clear();
+    splitterByCom_.clear();
 }
 
 const Device* DeviceRegistry::Find(std::int32_t id) const {
@@ -66,15 +85,15 @@ const Device* DeviceRegistry::Find(std::int32_t id) const {
 }
 
 std::optional<std::int32_t> DeviceRegistry::ConnectorFor(int comNumber) const {
-    return FindIf<ConnectorConfig>(devices_, [&](const ConnectorConfig& c) { return c.comNumber == comNumber; });
+    return Lookup(connectorByCom_, comNumber);
 }
 
 std::optional<std::int32_t> DeviceRegistry::SplitterFor(std::int32_t linkNumber) const {
-    return FindIf<SplitterConfig>(devices_, [&](const SplitterConfig& s) { return s.linkNumber == linkNumber; });
+    return Lookup(splitterByLink_, linkNumber);
 }
 
 std::optional<std::int32_t> DeviceRegistry::SplitterOnPort(int comNumber) const {
-    return FindIf<SplitterConfig>(devices_, [&](const SplitterConfig& s) { return s.comNumber == comNumber; });
+    return Lookup(splitterByCom_, comNumber);
 }
 
 bool DeviceRegistry::Ready(std::int32_t id) const {

@@ -20,7 +20,7 @@ public:
     // existing Splitter. Returns the new id, or nothing when no device was made.
     std::optional<std::int32_t> Create(std::string_view type, std::string_view init);
     bool Destroy(std::int32_t id);
-    void Clear() { devices_.clear(); }
+    void Clear();
 
     const Device* Find(std::int32_t id) const;
     const std::map<std::int32_t, Device>& Devices() const { return devices_; }
@@ -34,6 +34,10 @@ private:
     std::optional<std::int32_t> Add(Device device);
 
     std::map<std::int32_t, Device> devices_;
+    // The look-ups by number, so that 255 links do not mean a walk over every device per question.
+    std::map<int, std::int32_t> connectorByCom_;
+    std::map<std::int32_t, std::int32_t> splitterByLink_;
+    std::map<int, std::int32_t> splitterByCom_;
 };
 
 } // namespace kavrel::engine

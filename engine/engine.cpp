@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include "engine/descriptor_limit.h"
+
 #include <chrono>
 #include <variant>
 
@@ -9,6 +11,10 @@ namespace {
 // only guards against a completion that never comes.
 constexpr auto kStopDrainTimeout = std::chrono::seconds(5);
 } // namespace
+
+Engine::Engine() {
+    RaiseDescriptorLimit();
+}
 
 Engine::~Engine() {
     try {
@@ -57,7 +63,12 @@ std::optional<std::int32_t> Engine::CreateDevice(std::string_view type, std::str
         }
         const Device& device = *registry_.Find(*id);
         if (auto* connector = std::get_if<ConnectorConfig>(&device)) {
-            auto port = OpenPort(io_, connector->comNumber);
+            // A Connector without its port would hold the COM number until the engine is released.
+            std::unique_ptr<PortEndpoint> port;
+            try {
+                port = OpenPort(io_, connector->comNumber);
+            } catch (...) {
+            }
             if (!port) {
                 registry_.Destroy(*id);
                 return;
@@ -67,7 +78,13 @@ std::optional<std::int32_t> Engine::CreateDevice(std::string_view type, std::str
             PortFor(splitter->comNumber)->Configure(splitter->params);
         }
         result = id;
-        Reconcile();
+        if (auto* client = std::get_if<TcpClientConfig>(&device)) {
+            if (running_) {
+                StartClient(*id, *client); // the one change a new TcpClient makes
+            }
+        } else {
+            Reconcile();
+        }
     });
     return result;
 }
@@ -200,20 +217,22 @@ void Engine::Reconcile() {
         return orphaned;
     });
     for (const auto& [id, device] : registry_.Devices()) {
-        auto* config = std::get_if<TcpClientConfig>(&device);
-        if (!config || clients_.count(id)) {
-            continue;
+        if (auto* config = std::get_if<TcpClientConfig>(&device); config && !clients_.count(id)) {
+            StartClient(id, *config);
         }
-        auto splitterId = registry_.SplitterFor(config->linkNumber);
-        if (!splitterId) {
-            continue; // its Splitter is gone: nothing to relay to until the devices are made again
-        }
-        asio::ip::tcp::endpoint peer(asio::ip::address_v4(config->host), config->port);
-        auto client = std::make_shared<TcpClient>(io_, hubs_.at(*splitterId), peer,
-                                                  std::chrono::seconds(config->connectTimeoutSeconds));
-        client->Start();
-        clients_.emplace(id, std::move(client));
     }
+}
+
+void Engine::StartClient(std::int32_t id, const TcpClientConfig& config) {
+    auto splitterId = registry_.SplitterFor(config.linkNumber);
+    if (!splitterId) {
+        return; // its Splitter is gone: nothing to relay to until the devices are made again
+    }
+    asio::ip::tcp::endpoint peer(asio::ip::address_v4(config.host), config.port);
+    auto client = std::make_shared<TcpClient>(io_, hubs_.at(*splitterId), peer,
+                                              std::chrono::seconds(config.connectTimeoutSeconds));
+    client->Start();
+    clients_.emplace(id, std::move(client));
 }
 
 } // namespace kavrel::engine

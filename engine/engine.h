@@ -32,7 +32,7 @@ struct DeviceInfo {
 
 class Engine {
 public:
-    Engine() = default;
+    Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
     ~Engine();
@@ -49,6 +49,7 @@ private:
     void RunIo();
     // Brings the running hubs and clients in line with the registry: called after every change.
     void Reconcile();
+    void StartClient(std::int32_t id, const TcpClientConfig& config);
     void CloseRuntime();
     PortEndpoint* PortFor(int comNumber) const;
 

@@ -44,6 +44,7 @@ void RelayHub::Close() {
 }
 
 // Clients waiting for their bytes to reach the old port read on; their bytes go to the new port or nowhere.
+// The write in flight, if any, resumes its client when it completes.
 void RelayHub::ReleasePending() {
     auto pending = std::move(pending_);
     pending_.clear();
@@ -65,26 +66,35 @@ void RelayHub::Leave(TcpClient* client) {
     MaybeReadPort();
 }
 
+bool RelayHub::OthersMovedSince(const TcpClient* client, std::chrono::steady_clock::time_point time) const {
+    return std::any_of(clients_.begin(), clients_.end(),
+                       [&](TcpClient* other) { return other != client && other->ProgressAt() >= time; });
+}
+
 void RelayHub::MaybeReadPort() {
     if (closed_ || !port_ || reading_ || retrying_) {
         return;
     }
     bool room = clients_.empty() ||
                 std::any_of(clients_.begin(), clients_.end(), [](TcpClient* c) { return !c->Backlogged(); });
-    if (room) {
+    bool held = std::any_of(clients_.begin(), clients_.end(), [](TcpClient* c) { return c->Holding(); });
+    if (room && !held) {
         ReadPort();
     }
 }
 
 void RelayHub::ReadPort() {
     reading_ = true;
-    auto chunk = std::make_shared<Chunk>(kPortReadSize);
-    port_->AsyncReadSome(asio::buffer(*chunk),
+    // The read owns its buffer (a cancelled overlapped read may still fill it), uninitialised: it is only
+    // ever read as far as the port filled it.
+    auto buffer = std::make_shared_for_overwrite<char[]>(kPortReadSize);
+    port_->AsyncReadSome(asio::buffer(buffer.get(), kPortReadSize),
                          [self = shared_from_this(), generation = generation_,
-                          chunk](std::error_code ec, std::size_t n) { self->OnPortRead(generation, chunk, ec, n); });
+                          buffer](std::error_code ec, std::size_t n) { self->OnPortRead(generation, buffer, ec, n); });
 }
 
-void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chunk, std::error_code ec, std::size_t n) {
+void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<char[]>& buffer, std::error_code ec,
+                          std::size_t n) {
     if (closed_ || generation != generation_) {
         return;
     }
@@ -100,8 +110,8 @@ void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chu
         });
         return;
     }
-    chunk->resize(n);
-    std::shared_ptr<const Chunk> shared = chunk;
+    // Queued to every client for as long as the slowest needs: exactly the bytes, not the read's buffer.
+    auto shared = std::make_shared<const Chunk>(buffer.get(), buffer.get() + n);
     // A client cut for being slow leaves the list while we walk it.
     auto clients = clients_;
     for (TcpClient* client : clients) {
@@ -110,12 +120,12 @@ void RelayHub::OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chu
     MaybeReadPort();
 }
 
-void RelayHub::ToPort(asio::const_buffer bytes, std::function<void()> resume) {
+void RelayHub::ToPort(std::shared_ptr<const Chunk> bytes, std::function<void()> resume) {
     if (closed_ || !port_) {
         resume();
         return;
     }
-    pending_.push_back({bytes, std::move(resume)});
+    pending_.push_back({std::move(bytes), std::move(resume)});
     if (!writing_) {
         WriteNext();
     }
@@ -127,16 +137,18 @@ void RelayHub::WriteNext() {
         return;
     }
     writing_ = true;
-    port_->AsyncWriteAll(pending_.front().bytes,
-                         [self = shared_from_this(), generation = generation_](std::error_code, std::size_t) {
+    auto write = std::make_shared<Pending>(std::move(pending_.front()));
+    pending_.pop_front();
+    port_->AsyncWriteAll(asio::buffer(*write->bytes),
+                         [self = shared_from_this(), generation = generation_, write](std::error_code, std::size_t) {
                              // A failed write drops its bytes: the serial line had nobody listening.
-                             if (self->closed_ || generation != self->generation_) {
+                             if (self->closed_) {
                                  return;
                              }
-                             auto resume = std::move(self->pending_.front().resume);
-                             self->pending_.pop_front();
-                             self->WriteNext();
-                             resume();
+                             if (generation == self->generation_) {
+                                 self->WriteNext();
+                             }
+                             write->resume();
                          });
 }
 

@@ -9,6 +9,7 @@
 
 #include <asio.hpp>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -32,20 +33,23 @@ public:
 
     void Join(TcpClient* client);
     void Leave(TcpClient* client);
+    // Whether a client other than this one has had its bytes taken at or after the time.
+    bool OthersMovedSince(const TcpClient* client, std::chrono::steady_clock::time_point time) const;
     // A client's queue went below the pause mark.
     void ClientDrained() { MaybeReadPort(); }
-    // bytes must stay valid until resume runs; resume runs once they are written or dropped.
-    void ToPort(asio::const_buffer bytes, std::function<void()> resume);
+    // resume runs once the bytes are written or dropped. A write holds its bytes until its completion runs,
+    // also after Close or a change of port: an overlapped write on Windows reads them until then.
+    void ToPort(std::shared_ptr<const Chunk> bytes, std::function<void()> resume);
 
 private:
     struct Pending {
-        asio::const_buffer bytes;
+        std::shared_ptr<const Chunk> bytes;
         std::function<void()> resume;
     };
 
     void MaybeReadPort();
     void ReadPort();
-    void OnPortRead(unsigned generation, const std::shared_ptr<Chunk>& chunk, std::error_code ec, std::size_t n);
+    void OnPortRead(unsigned generation, const std::shared_ptr<char[]>& buffer, std::error_code ec, std::size_t n);
     void WriteNext();
     void ReleasePending();
 

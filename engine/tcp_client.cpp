@@ -1,11 +1,15 @@
 #include "engine/tcp_client.h"
 
 #include "engine/keep_alive.h"
+#include "engine/peer_progress.h"
 
 #include <algorithm>
+#include <array>
 
 namespace kavrel::engine {
 namespace {
+constexpr std::size_t kReadSize = 16 * 1024;
+constexpr std::size_t kNoteEvery = 256 * 1024;
 constexpr std::chrono::milliseconds kFirstBackoff{250};
 // The longest wait between attempts, so that a device server that comes back is joined again within about
 // a second, however long it was away.
@@ -19,7 +23,7 @@ TcpClient::TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::
     : io_(io), hub_(std::move(hub)), peer_(peer),
       // Without a bound, an unreachable host would hold an attempt for the system's SYN timeout, minutes.
       connectTimeout_(connectTimeout.count() > 0 ? connectTimeout : std::chrono::seconds(10)), retryTimer_(io),
-      connectTimer_(io) {}
+      connectTimer_(io), stallTimer_(io) {}
 
 void TcpClient::Start() {
     Connect();
@@ -30,6 +34,7 @@ void TcpClient::Close() {
     connected_ = false;
     retryTimer_.cancel();
     connectTimer_.cancel();
+    stallTimer_.cancel();
     if (conn_) {
         asio::error_code ignored;
         conn_->socket.close(ignored);
@@ -62,47 +67,107 @@ void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
     connectTimer_.cancel();
     asio::error_code ignored;
     conn->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    conn->socket.non_blocking(true, ignored);
     TuneKeepAlive(conn->socket);
     connectedAt_ = std::chrono::steady_clock::now();
+    conn->progressAt = connectedAt_;
     connected_ = true;
     hub_->Join(this);
     Read(conn);
 }
 
+// Waits for bytes before taking memory for them: an idle connection holds no buffer, and the bytes of each
+// read are handed over in a block of their own that lives as long as the port's write of them.
 void TcpClient::Read(const ConnectionPtr& conn) {
-    conn->socket.async_read_some(asio::buffer(conn->readBuffer),
-                                 [self = shared_from_this(), conn](std::error_code ec, std::size_t n) {
-                                     if (!self->Current(conn)) {
-                                         return;
-                                     }
-                                     if (ec) {
-                                         self->Drop(conn);
-                                         return;
-                                     }
-                                     self->bytesReceived_ += n;
-                                     // Read on only when the port has taken these bytes: back-pressure reaches the peer
-                                     // through TCP.
-                                     self->hub_->ToPort(asio::buffer(conn->readBuffer.data(), n), [self, conn] {
-                                         if (self->Current(conn)) {
-                                             self->Read(conn);
-                                         }
-                                     });
-                                 });
+    conn->socket.async_wait(asio::socket_base::wait_read, [self = shared_from_this(), conn](std::error_code ec) {
+        if (!self->Current(conn)) {
+            return;
+        }
+        thread_local std::array<char, kReadSize> scratch;
+        std::size_t n = ec ? 0 : conn->socket.read_some(asio::buffer(scratch), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            self->Read(conn);
+            return;
+        }
+        if (ec) {
+            self->Drop(conn);
+            return;
+        }
+        self->bytesReceived_ += n;
+        auto chunk = std::make_shared<const Chunk>(scratch.data(), scratch.data() + n);
+        // Read on only when the port has taken these bytes: back-pressure reaches the peer through TCP.
+        self->hub_->ToPort(std::move(chunk), [self, conn] {
+            if (self->Current(conn)) {
+                self->Read(conn);
+            }
+        });
+    });
 }
 
 void TcpClient::Send(const std::shared_ptr<const Chunk>& chunk) {
     if (!connected_ || !conn_ || chunk->empty()) {
         return;
     }
-    if (conn_->queued + chunk->size() > kMaxQueued) {
+    bool wasBehind = conn_->queued >= kMaxQueued;
+    if (conn_->queued + chunk->size() > kMaxQueued && Stalled(conn_)) {
         Drop(conn_); // cut rather than skip bytes in the middle of its stream
         return;
     }
+    // Beyond kHoldQueued by at most the chunks of reads already under way: the hub reads no more meanwhile.
     conn_->queue.push_back(chunk);
     conn_->queued += chunk->size();
+    // Asked every so many bytes, the peer's progress is known to within milliseconds when it matters: a
+    // peer that stopped reading stopped acknowledging while the kernel still took our bytes.
+    if ((conn_->sinceNoted += chunk->size()) >= kNoteEvery) {
+        conn_->sinceNoted = 0;
+        NoteProgress(conn_);
+    }
     if (conn_->inFlight == 0) {
         Write(conn_);
     }
+    if (!wasBehind && conn_->queued >= kMaxQueued) {
+        WatchStall(conn_);
+    }
+}
+
+void TcpClient::NoteProgress(const ConnectionPtr& conn) {
+    auto acked = BytesAcknowledged(conn->socket);
+    conn->ackedKnown = acked.has_value();
+    if (acked && *acked != conn->acked) {
+        conn->acked = *acked;
+        conn->progressAt = std::chrono::steady_clock::now();
+    }
+}
+
+bool TcpClient::Stalled(const ConnectionPtr& conn) {
+    NoteProgress(conn);
+    // The margin keeps apart peers read in turn by one busy program, seen to move a few ms apart.
+    return std::chrono::steady_clock::now() - conn->progressAt >= kStallTime &&
+           hub_->OthersMovedSince(this, conn->progressAt + kStallTime / 2);
+}
+
+std::chrono::steady_clock::time_point TcpClient::ProgressAt() {
+    if (!connected_ || !conn_) {
+        return std::chrono::steady_clock::time_point::min();
+    }
+    NoteProgress(conn_);
+    return conn_->progressAt;
+}
+
+// The port may be held or idle meanwhile, so nothing else would notice that the peer stopped: look again
+// when it would have been still for kStallTime, and while every peer pauses, every so often.
+void TcpClient::WatchStall(const ConnectionPtr& conn) {
+    stallTimer_.expires_at(std::max(conn->progressAt + kStallTime, std::chrono::steady_clock::now() + kStallTime / 4));
+    stallTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
+        if (ec || !self->Current(conn) || conn->queued < kMaxQueued) {
+            return;
+        }
+        if (self->Stalled(conn)) {
+            self->Drop(conn);
+        } else {
+            self->WatchStall(conn);
+        }
+    });
 }
 
 void TcpClient::Write(const ConnectionPtr& conn) {
@@ -122,15 +187,18 @@ void TcpClient::Write(const ConnectionPtr& conn) {
             return;
         }
         self->bytesSent_ += n;
-        bool wasBacklogged = self->Backlogged();
+        bool wasBacklogged = self->Backlogged(), wasHolding = self->Holding();
         for (; conn->inFlight > 0; --conn->inFlight) {
             conn->queued -= conn->queue.front()->size();
             conn->queue.pop_front();
         }
+        if (!conn->ackedKnown) {
+            conn->progressAt = std::chrono::steady_clock::now(); // the best we know where the system says nothing
+        }
         if (!conn->queue.empty()) {
             self->Write(conn);
         }
-        if (wasBacklogged && !self->Backlogged()) {
+        if ((wasBacklogged && !self->Backlogged()) || (wasHolding && !self->Holding())) {
             self->hub_->ClientDrained();
         }
     });
@@ -144,6 +212,7 @@ void TcpClient::Drop(const ConnectionPtr& conn) {
     conn->socket.close(ignored);
     conn_.reset();
     connectTimer_.cancel();
+    stallTimer_.cancel();
     if (connected_ && std::chrono::steady_clock::now() - connectedAt_ >= kStableConnection) {
         nextDelay_ = std::chrono::milliseconds(0);
     }

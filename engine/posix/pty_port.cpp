@@ -10,19 +10,34 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 namespace kavrel::engine {
 namespace {
 
-std::string PortDirectory() {
+// The folder the ports are published in, or nothing when a folder we make is not safely ours: another user
+// who made /tmp/kavrel-<uid> first could swap our links for links to ports of theirs.
+std::optional<std::string> PortDirectory() {
     if (const char* dir = std::getenv("KAVREL_PORT_DIR"); dir && *dir) {
-        return dir;
+        return dir; // chosen by whoever started us, as they made it
     }
+    std::string dir;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        return std::string(runtime) + "/kavrel";
+        dir = std::string(runtime) + "/kavrel";
+    } else {
+        const char* tmp = std::getenv("TMPDIR");
+        dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavrel-" + std::to_string(getuid());
     }
-    return "/tmp/kavrel-" + std::to_string(getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & 07777) != 0700) {
+        return std::nullopt;
+    }
+    return dir;
 }
 
 // The lock says a live engine owns COMN. It dies with its process, so a link left by a dead engine has
@@ -66,10 +81,11 @@ std::unique_ptr<PortEndpoint> OpenPort(asio::io_context& io, int comNumber) {
 }
 
 std::unique_ptr<PtyPort> PtyPort::Open(asio::io_context& io, int comNumber) {
-    std::string dir = PortDirectory();
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    auto folder = PortDirectory();
+    if (!folder) {
         return nullptr;
     }
+    const std::string& dir = *folder;
     std::unique_ptr<PtyPort> port(new PtyPort(io));
     std::string name = "COM" + std::to_string(comNumber);
     port->linkPath_ = dir + "/" + name;
@@ -92,8 +108,15 @@ std::unique_ptr<PtyPort> PtyPort::Open(asio::io_context& io, int comNumber) {
         return nullptr;
     }
     port->Configure(SerialParams{});
-    port->master_.assign(master.Release());
-    port->master_.non_blocking(true);
+    asio::error_code ec;
+    port->master_.assign(master.Get(), ec);
+    if (ec) {
+        return nullptr;
+    }
+    master.Release();
+    if (port->master_.non_blocking(true, ec); ec) {
+        return nullptr;
+    }
 
     // Published under a temporary name first: the rename replaces a stale link in one step.
     std::string temporary = dir + "/." + name + ".new";

@@ -1,8 +1,11 @@
 #include "engine/win32/pipe_port.h"
 
+#include <sddl.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace kavrel::engine {
 namespace {
@@ -12,15 +15,49 @@ bool ProgramGone(const std::error_code& ec) {
     return ec == asio::error::eof || ec == asio::error::broken_pipe || ec.value() == ERROR_BROKEN_PIPE ||
            ec.value() == ERROR_PIPE_NOT_CONNECTED || ec.value() == ERROR_NO_DATA;
 }
+
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// Only this user and the system may open the port: with the default descriptor other local users could
+// read and write the serial line. Empty when the descriptor cannot be made, and then no pipe is made.
+std::unique_ptr<void, LocalFreer> OwnerOnlyDescriptor() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return nullptr;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    bool known = size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    wchar_t* sidText = nullptr;
+    if (!known || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sidText)) {
+        return nullptr;
+    }
+    std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;" + std::wstring(sidText) + L")";
+    LocalFree(sidText);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return nullptr;
+    }
+    return std::unique_ptr<void, LocalFreer>(descriptor);
+}
 } // namespace
 
 std::shared_ptr<PipePort::Pipe> PipePort::CreatePipe(asio::io_context& io, int comNumber) {
     std::wstring name = L"\\\\.\\pipe\\COM" + std::to_wstring(comNumber);
+    auto descriptor = OwnerOnlyDescriptor();
+    if (!descriptor) {
+        return nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     // First instance only: a pipe of that name held by anyone else means the name is taken.
     HANDLE handle =
         CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                         kPipeBufferSize, kPipeBufferSize, 0, nullptr);
+                         kPipeBufferSize, kPipeBufferSize, 0, &attributes);
     if (handle == INVALID_HANDLE_VALUE) {
         return nullptr;
     }

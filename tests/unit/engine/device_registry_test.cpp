@@ -26,6 +26,12 @@ TEST(DeviceRegistry, DevicesNeedWhatTheyJoin) {
     ASSERT_TRUE(a && b) << "several clients on one link";
     EXPECT_EQ(registry.SplitterFor(100), splitter);
     EXPECT_EQ(registry.ConnectorFor(12), connector);
+    ASSERT_TRUE(registry.Destroy(*splitter));
+    EXPECT_FALSE(registry.SplitterFor(100));
+    EXPECT_FALSE(registry.Create("TcpClient", kClientOn100)) << "Splitter 100 is gone";
+    EXPECT_TRUE(registry.Create("Splitter", kSplitter100on12)) << "link 100 and COM12 are free again";
+    registry.Clear();
+    EXPECT_TRUE(registry.Create("Connector", "12;1")) << "COM12 is free after Clear";
 }
 
 TEST(DeviceRegistry, UnknownTypesAndMalformedStringsMakeNothing) {

@@ -204,7 +204,9 @@ TEST_F(EngineTest, FanOutAndFanInWithThreeClients) {
 
     std::vector<std::string> messages;
     for (int i = 0; i < 3; ++i) {
-        messages.push_back(std::string(1000, static_cast<char>('a' + i)) + "|");
+        // Each client ends its messages with a mark of its own: a mark shared by all could not be told
+        // apart when a client's message reaches the port split around another client's bytes.
+        messages.push_back(std::string(1000, static_cast<char>('a' + i)) + static_cast<char>('A' + i));
     }
     for (int round = 0; round < 20; ++round) {
         for (int i = 0; i < 3; ++i) {
@@ -216,7 +218,7 @@ TEST_F(EngineTest, FanOutAndFanInWithThreeClients) {
     for (int i = 0; i < 3; ++i) {
         std::string mine;
         for (char ch : in) {
-            if (ch == 'a' + i || (ch == '|' && !mine.empty() && mine.back() == 'a' + i)) {
+            if (ch == 'a' + i || ch == 'A' + i) {
                 mine.push_back(ch);
             }
         }
@@ -357,7 +359,9 @@ TEST_F(EngineTest, SlowSerialProgramPushesBackWithoutLoss) {
     EXPECT_TRUE(Ready(client)) << "back-pressure is not a reason to cut the connection";
 }
 
-TEST_F(EngineTest, ClientThatCannotKeepUpIsCutOthersGetEverything) {
+// A peer far behind that still reads is slow, not gone: the port waits for it rather than cutting it. (A
+// peer that stops reading is cut: engine_faults.)
+TEST_F(EngineTest, SlowClientThatStillReadsIsNotCutAndBothGetEverything) {
     DeviceServer fast(DeviceServer::Mode::Record), slow(DeviceServer::Mode::Slow);
     MakeLink();
     int32_t fastClient = vspe_createDevice("TcpClient", ClientInit(fast.Port()).c_str());
@@ -365,12 +369,13 @@ TEST_F(EngineTest, ClientThatCannotKeepUpIsCutOthersGetEverything) {
     ASSERT_TRUE(vspe_startEmulation());
     ASSERT_TRUE(WaitUntil([&] { return Ready(fastClient) && Ready(slowClient); }));
     SerialProgram program(PortPath());
-    auto data = Pattern(16 * 1024 * 1024, 4);
+    auto data = Pattern(8 * 1024 * 1024, 4);
     ASSERT_TRUE(program.Write(data, 120s));
-    EXPECT_TRUE(WaitUntil([&] { return fast.Received().size() >= data.size(); }, 60s));
-    EXPECT_TRUE(fast.Received() == data);
-    EXPECT_TRUE(WaitUntil([&] { return slow.Accepted() >= 2; })) << "the slow one was cut and reconnected";
-    EXPECT_LT(slow.Received().size(), data.size());
+    for (DeviceServer* server : {&fast, &slow}) {
+        EXPECT_TRUE(WaitUntil([&] { return server->Received().size() >= data.size(); }, 60s));
+        EXPECT_TRUE(server->Received() == data);
+    }
+    EXPECT_EQ(slow.Accepted(), 1);
 }
 
 TEST_F(EngineTest, LoneSlowClientHoldsTheProgramBackInsteadOfBeingCut) {

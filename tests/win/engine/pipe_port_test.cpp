@@ -5,6 +5,7 @@
 #include "engine/vspe_api.h"
 #include "tests/win/engine/engine_peers.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -145,4 +146,47 @@ TEST(EngineUnderWine, ProcessEndsWithEmulationRunningAndNoRelease) {
     EXPECT_EQ(code, 0u);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
+}
+
+// Other local users must not reach the serial line: the pipe lets in this user and the system, nothing else.
+TEST(EngineUnderWine, PortOpensOnlyToThisUserAndTheSystem) {
+    ASSERT_TRUE(vspe_initialize());
+    ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
+    HANDLE port = CreateFileW(kPipe, READ_CONTROL, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(port, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "inherits entries from elsewhere";
+    ASSERT_NE(dacl, nullptr) << "no DACL lets everyone in";
+
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    alignas(TOKEN_USER) unsigned char userBuffer[256];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size));
+    CloseHandle(token);
+    PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+    alignas(SID) unsigned char systemBuffer[SECURITY_MAX_SID_SIZE];
+    size = sizeof systemBuffer;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, systemBuffer, &size));
+    bool userSeen = false, systemSeen = false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        ASSERT_EQ(ace->AceType, ACCESS_ALLOWED_ACE_TYPE);
+        PSID sid = &reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+        userSeen |= EqualSid(sid, user) != 0;
+        systemSeen |= EqualSid(sid, systemBuffer) != 0;
+        EXPECT_TRUE(EqualSid(sid, user) || EqualSid(sid, systemBuffer)) << "entry " << i << " lets someone else in";
+    }
+    EXPECT_TRUE(userSeen && systemSeen);
+    LocalFree(descriptor);
+    CloseHandle(port);
+    vspe_release();
 }

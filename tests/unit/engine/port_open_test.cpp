@@ -1,0 +1,126 @@
+// Opening a port where the system or another user gets in the way: nothing may be left half made.
+
+#include "engine/vspe_api.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Set by a test: the next registration of a terminal with epoll fails, as asio's assign sees it when the
+// kernel is out of memory for watches.
+std::atomic<bool> failTtyRegistration{false};
+} // namespace
+
+// Interposes the C library's function for this test program, the engine's Asio included.
+extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
+    using Real = int (*)(int, int, int, epoll_event*);
+    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "epoll_ctl"));
+    if (op == EPOLL_CTL_ADD && isatty(fd) && failTtyRegistration.exchange(false)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    return real(epfd, op, fd, event);
+}
+
+namespace {
+
+std::size_t OpenDescriptors() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        ++n;
+    }
+    return n;
+}
+
+// The fallback folder, under a TMPDIR of the test's own.
+class PortFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/kavrel-folder-test.XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        tmp_ = tmpl;
+        folder_ = tmp_ + "/kavrel-" + std::to_string(getuid());
+        unsetenv("KAVREL_PORT_DIR");
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", tmp_.c_str(), 1);
+        ASSERT_TRUE(vspe_initialize());
+    }
+    void TearDown() override {
+        vspe_release();
+        unsetenv("TMPDIR");
+        fs::remove_all(tmp_);
+    }
+    bool MakesPort() {
+        int32_t id = vspe_createDevice("Connector", "7;1");
+        return id > 0 && vspe_destroyDevice(id);
+    }
+
+    std::string tmp_;
+    std::string folder_;
+};
+
+} // namespace
+
+TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
+    ASSERT_TRUE(MakesPort()); // the folder and the engine's own descriptors exist from here on
+    std::size_t before = OpenDescriptors();
+    failTtyRegistration = true;
+    EXPECT_EQ(vspe_createDevice("Connector", "7;1"), -1);
+    EXPECT_FALSE(failTtyRegistration) << "the fault was not reached";
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_TRUE(MakesPort()) << "COM7 is still taken by a Connector without a port";
+}
+
+TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
+    ASSERT_TRUE(MakesPort());
+    struct stat st {};
+    ASSERT_EQ(lstat(folder_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    ASSERT_EQ(chmod(folder_.c_str(), 0755), 0);
+    EXPECT_FALSE(MakesPort()) << "others may read the folder";
+    ASSERT_EQ(chmod(folder_.c_str(), 0700), 0);
+    EXPECT_TRUE(MakesPort());
+
+    fs::remove_all(folder_);
+    fs::create_directory(tmp_ + "/elsewhere");
+    chmod((tmp_ + "/elsewhere").c_str(), 0700);
+    fs::create_directory_symlink(tmp_ + "/elsewhere", folder_);
+    EXPECT_FALSE(MakesPort()) << "a link put in the folder's place";
+    fs::remove(folder_);
+
+    if (geteuid() == 0) { // only root can make a folder that another user owns
+        fs::create_directory(folder_);
+        chmod(folder_.c_str(), 0700);
+        ASSERT_EQ(chown(folder_.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(MakesPort()) << "another user made the folder";
+    }
+}
+
+// 255 links with 4 clients each need more descriptors than Linux's default soft limit of 1024.
+TEST(EngineLimits, InitializeRaisesTheDescriptorLimitToTheHardOne) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max <= 256) {
+        GTEST_SKIP() << "hard limit too low to tell";
+    }
+    rlimit low = limit;
+    low.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    ASSERT_TRUE(vspe_initialize());
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
+    vspe_release();
+}
