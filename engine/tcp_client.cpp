@@ -1,5 +1,6 @@
 #include "engine/tcp_client.h"
 
+#include "engine/engine_log.h"
 #include "engine/keep_alive.h"
 
 #include <algorithm>
@@ -15,11 +16,11 @@ constexpr auto kStableConnection = std::chrono::seconds(1);
 } // namespace
 
 TcpClient::TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
-                     std::chrono::seconds connectTimeout)
+                     std::chrono::seconds connectTimeout, bool rfc2217)
     : io_(io), hub_(std::move(hub)), peer_(peer),
       // Without a bound, an unreachable host would hold an attempt for the system's SYN timeout, minutes.
       connectTimeout_(connectTimeout.count() > 0 ? connectTimeout : std::chrono::seconds(10)), retryTimer_(io),
-      connectTimer_(io) {}
+      connectTimer_(io), negotiationTimer_(io), telnet_(rfc2217 ? std::make_unique<TelnetCodec>() : nullptr) {}
 
 void TcpClient::Start() {
     Connect();
@@ -30,6 +31,7 @@ void TcpClient::Close() {
     connected_ = false;
     retryTimer_.cancel();
     connectTimer_.cancel();
+    negotiationTimer_.cancel();
     if (conn_) {
         asio::error_code ignored;
         conn_->socket.close(ignored);
@@ -64,9 +66,19 @@ void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
     conn->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     TuneKeepAlive(conn->socket);
     connectedAt_ = std::chrono::steady_clock::now();
-    connected_ = true;
-    hub_->Join(this);
+    if (telnet_) {
+        StartTelnet(conn);
+    } else {
+        Ready();
+    }
     Read(conn);
+}
+
+void TcpClient::Ready() {
+    if (!connected_) {
+        connected_ = true;
+        hub_->Join(this);
+    }
 }
 
 void TcpClient::Read(const ConnectionPtr& conn) {
@@ -77,6 +89,10 @@ void TcpClient::Read(const ConnectionPtr& conn) {
                                      }
                                      if (ec) {
                                          self->Drop(conn);
+                                         return;
+                                     }
+                                     if (self->telnet_) {
+                                         self->OnTelnetRead(conn, n);
                                          return;
                                      }
                                      // Read on only when the port has taken these bytes: back-pressure reaches the peer
@@ -93,6 +109,16 @@ void TcpClient::Send(const std::shared_ptr<const Chunk>& chunk) {
     if (!connected_ || !conn_ || chunk->empty()) {
         return;
     }
+    if (telnet_ && TelnetCodec::NeedsEscape(chunk->data(), chunk->size())) {
+        auto escaped = std::make_shared<Chunk>();
+        TelnetCodec::Escape(chunk->data(), chunk->size(), *escaped);
+        Enqueue(escaped);
+        return;
+    }
+    Enqueue(chunk);
+}
+
+void TcpClient::Enqueue(const std::shared_ptr<const Chunk>& chunk) {
     if (conn_->queued + chunk->size() > kMaxQueued) {
         Drop(conn_); // cut rather than skip bytes in the middle of its stream
         return;
@@ -142,6 +168,7 @@ void TcpClient::Drop(const ConnectionPtr& conn) {
     conn->socket.close(ignored);
     conn_.reset();
     connectTimer_.cancel();
+    negotiationTimer_.cancel();
     if (connected_ && std::chrono::steady_clock::now() - connectedAt_ >= kStableConnection) {
         nextDelay_ = std::chrono::milliseconds(0);
     }
@@ -158,6 +185,71 @@ void TcpClient::ScheduleConnect() {
             self->Connect();
         }
     });
+}
+
+// Settings go out before any data: the client joins the hub only once the server has answered the
+// COM-PORT-OPTION offer, or failed to within the bound.
+void TcpClient::StartTelnet(const ConnectionPtr& conn) {
+    telnet_->Start();
+    FlushTelnet();
+    negotiationTimer_.expires_after(kNegotiationTimeout);
+    negotiationTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
+        if (!ec && self->Current(conn) && !self->connected_) {
+            EngineLog("no answer to COM-PORT-OPTION: carrying plain Telnet data, line settings stay at the device");
+            self->Ready();
+        }
+    });
+}
+
+void TcpClient::OnTelnetRead(const ConnectionPtr& conn, std::size_t n) {
+    conn->decoded.clear();
+    bool understood = telnet_->Receive(conn->readBuffer.data(), n, conn->decoded);
+    for (const TelnetEvent& event : telnet_->TakeEvents()) {
+        if (event.kind == TelnetEvent::Kind::ComPortAccepted) {
+            telnet_->SendSettings(hub_->Settings());
+            Ready();
+        } else if (event.kind == TelnetEvent::Kind::ComPortRefused) {
+            if (!std::exchange(refusalLogged_, true)) {
+                EngineLog("the device server refused COM-PORT-OPTION: carrying plain Telnet data");
+            }
+            Ready();
+        } else if (event.kind == TelnetEvent::Kind::Mismatch) {
+            EngineLog("the device server answered COM port command " + std::to_string(event.command) + " with " +
+                      std::to_string(event.value) + ", asked " + std::to_string(event.asked));
+        }
+    }
+    FlushTelnet();
+    if (!Current(conn)) {
+        return; // cut while queueing the answers
+    }
+    if (!understood) {
+        EngineLog("the device server's Telnet stream cannot be understood: reconnecting");
+        Drop(conn);
+        return;
+    }
+    if (conn->decoded.empty()) {
+        Read(conn);
+        return;
+    }
+    hub_->ToPort(asio::buffer(conn->decoded), [self = shared_from_this(), conn] {
+        if (self->Current(conn)) {
+            self->Read(conn);
+        }
+    });
+}
+
+void TcpClient::SettingsChanged() {
+    if (telnet_ && conn_) {
+        telnet_->SendSettings(hub_->Settings());
+        FlushTelnet();
+    }
+}
+
+void TcpClient::FlushTelnet() {
+    std::string out = telnet_->TakeOutput();
+    if (!out.empty() && conn_) {
+        Enqueue(std::make_shared<Chunk>(out.begin(), out.end()));
+    }
 }
 
 } // namespace kavrel::engine

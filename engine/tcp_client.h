@@ -3,6 +3,7 @@
 // reconnected after every loss until closed. Lives on the I/O thread; Connected() may be read from any.
 
 #include "engine/relay_hub.h"
+#include "engine/telnet_codec.h"
 
 #include <asio.hpp>
 
@@ -23,8 +24,13 @@ public:
     // Above this the client counts as behind: the hub stops reading the port if every client is.
     static constexpr std::size_t kBacklog = 256 * 1024;
 
+    // How long a device server may take to answer the COM-PORT-OPTION offer before the link carries data
+    // as plain Telnet.
+    static constexpr std::chrono::seconds kNegotiationTimeout{3};
+
+    // rfc2217: speak Telnet with COM port control instead of raw TCP.
     TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
-              std::chrono::seconds connectTimeout);
+              std::chrono::seconds connectTimeout, bool rfc2217 = false);
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
@@ -35,6 +41,8 @@ public:
     const RelayHub* Hub() const { return hub_.get(); }
     // Bytes from the port; queued while connected, dropped otherwise, as on a line with nothing attached.
     void Send(const std::shared_ptr<const Chunk>& chunk);
+    // The hub's line settings changed.
+    void SettingsChanged();
 
 private:
     // One connection attempt; completions of an earlier one are told apart by their pointer.
@@ -46,6 +54,7 @@ private:
         std::size_t queued = 0;
         std::size_t inFlight = 0; // chunks at the front of the queue being written
         std::vector<asio::const_buffer> gather;
+        std::vector<char> decoded; // Telnet: the data of the last read, until the port has taken it
     };
     using ConnectionPtr = std::shared_ptr<Connection>;
 
@@ -54,6 +63,11 @@ private:
     void Read(const ConnectionPtr& conn);
     void Write(const ConnectionPtr& conn);
     void Drop(const ConnectionPtr& conn);
+    void Enqueue(const std::shared_ptr<const Chunk>& chunk);
+    void Ready();
+    void StartTelnet(const ConnectionPtr& conn);
+    void OnTelnetRead(const ConnectionPtr& conn, std::size_t n);
+    void FlushTelnet();
     void ScheduleConnect();
     bool Current(const ConnectionPtr& conn) const { return !closed_ && conn == conn_; }
 
@@ -63,6 +77,9 @@ private:
     std::chrono::seconds connectTimeout_;
     asio::steady_timer retryTimer_;
     asio::steady_timer connectTimer_;
+    asio::steady_timer negotiationTimer_;
+    std::unique_ptr<TelnetCodec> telnet_; // null on a raw link
+    bool refusalLogged_ = false;
     ConnectionPtr conn_;
     std::atomic<bool> connected_{false};
     bool closed_ = false;

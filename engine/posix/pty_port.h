@@ -21,14 +21,28 @@ public:
     void Cancel() override;
     void Configure(const SerialParams& params) override;
     void DiscardPending() override;
+    void WatchSettings(SettingsListener listener) override;
 
 private:
-    explicit PtyPort(asio::io_context& io) : master_(io) {}
+    // The slave side as the settings watch sees it; shared with pending completions, which may run after
+    // the port is gone.
+    struct Line {
+        // Held open so that the master never sees end-of-file (and never spins on it) while the serial
+        // program has the port closed; it also keeps the raw settings across the program's opens.
+        UniqueFd slave;
+        SettingsListener listener;
+        // What the termios said at the last look.
+        int baud = 0;
+        int stopBits = 0;
+        int flowControl = 0;
+    };
+    static void Look(Line& line);
+    static void Remember(Line& line);
+
+    explicit PtyPort(asio::io_context& io) : master_(io), line_(std::make_shared<Line>()) {}
 
     asio::posix::stream_descriptor master_;
-    // Held open so that the master never sees end-of-file (and never spins on it) while the serial
-    // program has the port closed; it also keeps the raw settings across the program's opens.
-    UniqueFd slave_;
+    std::shared_ptr<Line> line_;
     UniqueFd lock_;
     std::string slavePath_;
     std::string linkPath_;
