@@ -225,7 +225,7 @@ void TelnetCodec::Subnegotiation() {
 }
 
 void TelnetCodec::CheckAnswer(int command, std::uint32_t got) {
-    std::optional<std::uint32_t>* asked = &asked_[command - 1];
+    std::deque<std::uint32_t>* asked = command == kSetControl ? nullptr : &asked_[command - 1];
     if (command == kSetControl) {
         int group = ControlGroup(got);
         if (group < 0) {
@@ -233,10 +233,25 @@ void TelnetCodec::CheckAnswer(int command, std::uint32_t got) {
         }
         asked = &askedControl_[group];
     }
-    if (*asked && **asked != got) {
-        events_.push_back({TelnetEvent::Kind::Mismatch, command, **asked, got});
+    if (asked->empty()) {
+        return; // unasked: the server telling its own value
     }
-    asked->reset();
+    // Answers come in the order asked; one that matches a later request answers it and those before.
+    for (std::size_t i = 0; i < asked->size(); ++i) {
+        if ((*asked)[i] == got) {
+            asked->erase(asked->begin(), asked->begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return;
+        }
+    }
+    events_.push_back({TelnetEvent::Kind::Mismatch, command, asked->front(), got});
+    asked->pop_front();
+}
+
+void TelnetCodec::Ask(std::deque<std::uint32_t>& asked, std::uint32_t value) {
+    if (asked.size() == kMaxAsked) {
+        asked.pop_front(); // a server that never answers
+    }
+    asked.push_back(value);
 }
 
 void TelnetCodec::SendSettings(const LineSettings& settings) {
@@ -251,12 +266,12 @@ void TelnetCodec::SendSettings(const LineSettings& settings) {
         std::uint8_t value[4] = {static_cast<std::uint8_t>(baud >> 24), static_cast<std::uint8_t>(baud >> 16),
                                  static_cast<std::uint8_t>(baud >> 8), static_cast<std::uint8_t>(baud)};
         SendComPort(kSetBaud, value, 4);
-        asked_[kSetBaud - 1] = baud;
+        Ask(asked_[kSetBaud - 1], baud);
     }
     auto one = [&](std::uint8_t command, int now, int before, std::uint8_t value) {
         if (!was || now != before) {
             SendComPort(command, &value, 1);
-            asked_[command - 1] = value;
+            Ask(asked_[command - 1], value);
         }
     };
     one(kSetDataSize, p.dataBits, was ? was->dataBits : 0, static_cast<std::uint8_t>(p.dataBits));
@@ -264,7 +279,7 @@ void TelnetCodec::SendSettings(const LineSettings& settings) {
     one(kSetStopSize, StopSize(p.stopBits), was ? StopSize(was->stopBits) : 0, StopSize(p.stopBits));
     auto control = [&](int group, std::uint8_t value) {
         SendComPort(kSetControl, &value, 1);
-        askedControl_[group] = value;
+        Ask(askedControl_[group], value);
     };
     if (!was || FlowValue(was->flowControl) != FlowValue(p.flowControl)) {
         control(kFlowGroup, FlowValue(p.flowControl));

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,9 +75,12 @@ private:
     std::string output_;
     std::vector<TelnetEvent> events_;
     std::optional<LineSettings> sent_;
-    // The last value asked per SET-* command (1..4) and per SET-CONTROL group (flow, break, DTR, RTS).
-    std::optional<std::uint32_t> asked_[5];
-    std::optional<std::uint32_t> askedControl_[4];
+    // Values asked and not yet answered, per SET-* command (1..4) and per SET-CONTROL group (flow, break, DTR,
+    // RTS): a change may go out before the answer to the one before it comes back.
+    static constexpr std::size_t kMaxAsked = 8;
+    std::deque<std::uint32_t> asked_[4];
+    std::deque<std::uint32_t> askedControl_[4];
+    void Ask(std::deque<std::uint32_t>& asked, std::uint32_t value);
 };
 
 } // namespace kavrel::engine
