@@ -82,8 +82,8 @@ class Rfc2217Test : public PortDirTest {
 protected:
     std::string PortPath() const { return dir_ + "/COM7"; }
 
-    // COM7 with line settings splitter, one RFC 2217 TcpClient to port, running and negotiated.
-    void RunLink(const std::string& splitter, std::uint16_t port) {
+    // COM7 with line settings splitter, one RFC 2217 TcpClient to port, running and (unless told) negotiated.
+    void RunLink(const std::string& splitter, std::uint16_t port, bool waitReady = true) {
         ASSERT_TRUE(vspe_initialize());
         ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
         ASSERT_GT(vspe_createDevice("Splitter", splitter.c_str()), 0);
@@ -91,7 +91,7 @@ protected:
             "TcpClient", ("127.0.0.1;" + std::to_string(port) + ";100;2400,0,8,1,2,-1;0;10;;0;0;rfc2217").c_str());
         ASSERT_GT(client_, 0);
         ASSERT_TRUE(vspe_startEmulation());
-        ASSERT_TRUE(WaitUntil([&] { return Ready(client_); }));
+        ASSERT_TRUE(!waitReady || WaitUntil([&] { return Ready(client_); }));
     }
 
     int32_t client_ = -1;
@@ -192,4 +192,35 @@ TEST_F(Rfc2217Test, Ser2netSetsTheBaudRateTheLinkAsksOnItsDevice) {
     EXPECT_TRUE(WaitUntil([&] { return speed() == B57600; })) << "ser2net's device runs at " << speed();
     ::close(slave);
     ::close(master);
+}
+
+TEST_F(Rfc2217Test, RefusedComPortCarriesEscapedTelnetAndAnUnreadableStreamReconnects) {
+    DeviceServer server(DeviceServer::Mode::Record);
+    ASSERT_NO_FATAL_FAILURE(RunLink("100;7;0;9600,0,8,1,0,-1;0;0;0", server.Port(), false));
+    ASSERT_TRUE(WaitUntil([&] { return server.OpenConnections() == 1; }));
+    EXPECT_FALSE(Ready(client_)) << "not ready while the COM-PORT-OPTION offer is unanswered";
+    server.SendToAll("\xff\xfe\x2c"); // DONT COM-PORT-OPTION
+    ASSERT_TRUE(WaitUntil([&] { return Ready(client_); }));
+    EXPECT_EQ(server.Received(), std::string("\xff\xfb\x00\xff\xfd\x00\xff\xfb\x2c", 9))
+        << "no settings to a refusing server";
+
+    SerialProgram program(PortPath());
+    ASSERT_TRUE(program.Write("a\xff"
+                              "b"));
+    EXPECT_TRUE(WaitUntil([&] {
+        return server.Received().ends_with("a\xff\xff"
+                                           "b");
+    }));
+    server.SendToAll("\xff\xff"
+                     "z");
+    EXPECT_EQ(program.Read(2), "\xff"
+                               "z");
+
+    // Not Telnet at all, then a subnegotiation that never ends: each connection is cut and made again.
+    server.SendToAll("\xff"
+                     "A");
+    EXPECT_TRUE(WaitUntil([&] { return server.Accepted() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return server.OpenConnections() == 1; }));
+    server.SendToAll("\xff\xfa\x2c" + std::string(64 * 1024, 'z'));
+    EXPECT_TRUE(WaitUntil([&] { return server.Accepted() == 3; }));
 }
