@@ -195,7 +195,9 @@ void TcpClient::StartTelnet(const ConnectionPtr& conn) {
     negotiationTimer_.expires_after(kNegotiationTimeout);
     negotiationTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
         if (!ec && self->Current(conn) && !self->connected_) {
-            EngineLog("no answer to COM-PORT-OPTION: carrying plain Telnet data, line settings stay at the device");
+            if (!std::exchange(self->refusalLogged_, true)) {
+                EngineLog("no answer to COM-PORT-OPTION: carrying plain Telnet data");
+            }
             self->Ready();
         }
     });

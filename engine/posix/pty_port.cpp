@@ -160,54 +160,51 @@ void PtyPort::AsyncWriteAll(asio::const_buffer buffer, Handler handler) {
     });
 }
 
-// Reports what changed since the last look, field by field: what the program left alone keeps the
-// Splitter's value. Parity and data size never show: Linux's pty keeps 8N1 whatever is asked.
-void PtyPort::Look(Line& line) {
+// Reports what differs from before, field by field: what the program left alone keeps the link's value.
+// Parity and data size never show: Linux's pty keeps 8N1 whatever is asked.
+void PtyPort::Report(Line& line, Observed before) {
     if (!line.listener) {
         return;
     }
-    Line before;
-    before.baud = line.baud;
-    before.stopBits = line.stopBits;
-    before.flowControl = line.flowControl;
-    Remember(line);
+    line.seen = Observe(line);
     LineReport report;
-    if (line.baud != before.baud && line.baud != 0) {
-        report.baud = line.baud;
+    if (line.seen.baud != before.baud && line.seen.baud != 0) {
+        report.baud = line.seen.baud;
     }
-    if (line.stopBits != before.stopBits) {
-        report.stopBits = line.stopBits;
+    if (line.seen.stopBits != before.stopBits) {
+        report.stopBits = line.seen.stopBits;
     }
-    if (line.flowControl != before.flowControl) {
-        report.flowControl = line.flowControl;
+    if (line.seen.flowControl != before.flowControl) {
+        report.flowControl = line.seen.flowControl;
     }
     if (report.baud || report.stopBits || report.flowControl) {
         line.listener(report);
     }
 }
 
-void PtyPort::Remember(Line& line) {
+PtyPort::Observed PtyPort::Observe(const Line& line) {
     termios tio{};
     if (tcgetattr(line.slave.Get(), &tio) != 0) {
-        return;
+        return line.seen;
     }
-    line.baud = Baud(cfgetospeed(&tio));
-    line.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
-    line.flowControl = (tio.c_cflag & CRTSCTS) ? 2 : (tio.c_iflag & (IXON | IXOFF)) ? 1 : 0;
+    return {Baud(cfgetospeed(&tio)), (tio.c_cflag & CSTOPB) ? 2 : 1,
+            (tio.c_cflag & CRTSCTS)          ? 2
+            : (tio.c_iflag & (IXON | IXOFF)) ? 1
+                                             : 0};
 }
 
+// A new watcher starts from the Splitter's settings: it hears what the program changed since they were set,
+// also in an earlier run of the emulation.
 void PtyPort::WatchSettings(SettingsListener listener) {
-    bool first = !line_->listener;
+    if (!line_->listener) {
+        termios tio{};
+        if (tcgetattr(line_->slave.Get(), &tio) == 0) {
+            tio.c_lflag |= EXTPROC;
+            tcsetattr(line_->slave.Get(), TCSANOW, &tio);
+        }
+    }
     line_->listener = std::move(listener);
-    if (!first) {
-        return;
-    }
-    termios tio{};
-    if (tcgetattr(line_->slave.Get(), &tio) == 0) {
-        tio.c_lflag |= EXTPROC;
-        tcsetattr(line_->slave.Get(), TCSANOW, &tio);
-    }
-    Remember(*line_);
+    Report(*line_, line_->configured);
 }
 
 void PtyPort::Cancel() {
@@ -236,7 +233,7 @@ void PtyPort::Configure(const SerialParams& params) {
     }
     tcsetattr(line_->slave.Get(), TCSANOW, &tio);
     // The engine's own change is no news from the program.
-    Remember(*line_);
+    line_->seen = line_->configured = Observe(*line_);
 }
 
 void PtyPort::DiscardPending() {

@@ -24,6 +24,12 @@ public:
     void WatchSettings(SettingsListener listener) override;
 
 private:
+    // What the termios tells of the line; baud 0 is a speed without a number.
+    struct Observed {
+        int baud = 0;
+        int stopBits = 0;
+        int flowControl = 0;
+    };
     // The slave side as the settings watch sees it; shared with pending completions, which may run after
     // the port is gone.
     struct Line {
@@ -31,13 +37,12 @@ private:
         // program has the port closed; it also keeps the raw settings across the program's opens.
         UniqueFd slave;
         SettingsListener listener;
-        // What the termios said at the last look.
-        int baud = 0;
-        int stopBits = 0;
-        int flowControl = 0;
+        Observed seen;       // at the last look
+        Observed configured; // as the Splitter's settings left it
     };
-    static void Look(Line& line);
-    static void Remember(Line& line);
+    static void Look(Line& line) { Report(line, line.seen); }
+    static void Report(Line& line, Observed before);
+    static Observed Observe(const Line& line);
 
     explicit PtyPort(asio::io_context& io) : master_(io), line_(std::make_shared<Line>()) {}
 

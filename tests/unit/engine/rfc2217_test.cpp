@@ -224,3 +224,37 @@ TEST_F(Rfc2217Test, RefusedComPortCarriesEscapedTelnetAndAnUnreadableStreamRecon
     server.SendToAll("\xff\xfa\x2c" + std::string(64 * 1024, 'z'));
     EXPECT_TRUE(WaitUntil([&] { return server.Accepted() == 3; }));
 }
+
+TEST_F(Rfc2217Test, EveryClientOfTheSplitterGetsTheSettingsAlsoAfterARestartOfTheEmulation) {
+    DeviceServer first(DeviceServer::Mode::Record), second(DeviceServer::Mode::Record);
+    ASSERT_NO_FATAL_FAILURE(RunLink("100;7;0;9600,0,8,1,0,-1;0;0;0", first.Port(), false));
+    ASSERT_TRUE(vspe_stopEmulation());
+    int32_t other = vspe_createDevice(
+        "TcpClient", ("127.0.0.1;" + std::to_string(second.Port()) + ";100;2400,0,8,1,2,-1;0;10;;0;0;rfc2217").c_str());
+    ASSERT_GT(other, 0);
+    ASSERT_TRUE(vspe_startEmulation());
+    auto accept = [&](DeviceServer& server) {
+        ASSERT_TRUE(WaitUntil([&] { return server.OpenConnections() == 1; }));
+        server.SendToAll("\xff\xfd\x2c"); // DO COM-PORT-OPTION
+    };
+    accept(first);
+    accept(second);
+    const std::string baud9600("\xff\xfa\x2c\x01\x00\x00\x25\x80\xff\xf0", 10);
+    const std::string baud19200("\xff\xfa\x2c\x01\x00\x00\x4b\x00\xff\xf0", 10);
+    for (DeviceServer* server : {&first, &second}) {
+        EXPECT_TRUE(WaitUntil([&] { return server->Received().find(baud9600) != std::string::npos; }));
+    }
+    ASSERT_TRUE(SetSpeed(PortPath(), B19200));
+    for (DeviceServer* server : {&first, &second}) {
+        EXPECT_TRUE(WaitUntil([&] { return server->Received().find(baud19200) != std::string::npos; }));
+    }
+    // A new run starts from the Splitter's settings and what the program set on the port meanwhile.
+    ASSERT_TRUE(vspe_stopEmulation());
+    ASSERT_TRUE(SetSpeed(PortPath(), B38400));
+    ASSERT_TRUE(vspe_startEmulation());
+    ASSERT_TRUE(WaitUntil([&] { return first.Accepted() == 3; })); // connections 2 and 3 of the restarts
+    ASSERT_TRUE(WaitUntil([&] { return first.OpenConnections() == 1; }));
+    first.SendToAll("\xff\xfd\x2c");
+    const std::string baud38400("\xff\xfa\x2c\x01\x00\x00\x96\x00\xff\xf0", 10);
+    EXPECT_TRUE(WaitUntil([&] { return first.Received().find(baud38400) != std::string::npos; }));
+}
