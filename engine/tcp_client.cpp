@@ -206,23 +206,27 @@ void TcpClient::StartTelnet(const ConnectionPtr& conn) {
 void TcpClient::OnTelnetRead(const ConnectionPtr& conn, std::size_t n) {
     conn->decoded.clear();
     bool understood = telnet_->Receive(conn->readBuffer.data(), n, conn->decoded);
+    bool settled = false;
     for (const TelnetEvent& event : telnet_->TakeEvents()) {
         if (event.kind == TelnetEvent::Kind::ComPortAccepted) {
             telnet_->SendSettings(hub_->Settings());
-            Ready();
+            settled = true;
         } else if (event.kind == TelnetEvent::Kind::ComPortRefused) {
             if (!std::exchange(refusalLogged_, true)) {
                 EngineLog("the device server refused COM-PORT-OPTION: carrying plain Telnet data");
             }
-            Ready();
+            settled = true;
         } else if (event.kind == TelnetEvent::Kind::Mismatch) {
             EngineLog("the device server answered COM port command " + std::to_string(event.command) + " with " +
                       std::to_string(event.value) + ", asked " + std::to_string(event.asked));
         }
     }
-    FlushTelnet();
+    FlushTelnet(); // the settings queued ahead of any data from the port
     if (!Current(conn)) {
         return; // cut while queueing the answers
+    }
+    if (settled) {
+        Ready();
     }
     if (!understood) {
         EngineLog("the device server's Telnet stream cannot be understood: reconnecting");
