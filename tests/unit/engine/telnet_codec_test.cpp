@@ -119,31 +119,6 @@ TEST(TelnetCodec, RefusesOtherOptionsAndAnswersPurge) {
     EXPECT_EQ(codec.TakeOutput(), "");
 }
 
-TEST(TelnetCodec, EveryByteValueSurvivesEscapingAndAnySplitOfTheStream) {
-    std::string all;
-    for (int i = 0; i < 256; ++i) {
-        all.push_back(static_cast<char>(i));
-    }
-    std::vector<char> escaped;
-    TelnetCodec::Escape(all.data(), all.size(), escaped);
-    EXPECT_EQ(escaped.size(), 257u);
-    // Data with commands and a subnegotiation between, fed whole and then one byte at a time.
-    std::string stream = std::string(escaped.begin(), escaped.end()) +
-                         Bytes({255, 241, 255, 250, 44, 107, 255, 255, 255, 240, 'x', 255, 251, 1, 'y'});
-    TelnetCodec whole;
-    EXPECT_EQ(Feed(whole, stream), all + "xy");
-    TelnetCodec split;
-    std::string data;
-    for (char c : stream) {
-        data += Feed(split, std::string(1, c));
-    }
-    EXPECT_EQ(data, all + "xy");
-    EXPECT_EQ(split.TakeOutput(), whole.TakeOutput());
-    auto events = split.TakeEvents();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].value, 255u); // NOTIFY-MODEMSTATE 0xFF, doubled on the wire
-}
-
 TEST(TelnetCodec, BadStreamsAreBoundedAndTheUnreadableOnesRefused) {
     TelnetCodec codec;
     codec.Start();
