@@ -202,6 +202,7 @@ void Engine::Reconcile() {
             auto& hub = hubs_[id];
             if (!hub) {
                 hub = std::make_shared<RelayHub>(io_);
+                hub->SetSettings(splitter->params);
             }
             hub->SetPort(PortFor(splitter->comNumber));
             hubByLink[splitter->linkNumber] = hub.get();
@@ -229,8 +230,16 @@ void Engine::StartClient(std::int32_t id, const TcpClientConfig& config) {
         return; // its Splitter is gone: nothing to relay to until the devices are made again
     }
     asio::ip::tcp::endpoint peer(asio::ip::address_v4(config.host), config.port);
-    auto client = std::make_shared<TcpClient>(io_, hubs_.at(*splitterId), peer,
-                                              std::chrono::seconds(config.connectTimeoutSeconds));
+    auto& hub = hubs_.at(*splitterId);
+    auto client =
+        std::make_shared<TcpClient>(io_, hub, peer, std::chrono::seconds(config.connectTimeoutSeconds), config.rfc2217);
+    if (config.rfc2217 && hub->Port()) {
+        hub->Port()->WatchSettings([weak = std::weak_ptr<RelayHub>(hub)](const LineReport& report) {
+            if (auto watching = weak.lock()) {
+                watching->ReportSettings(report);
+            }
+        });
+    }
     client->Start();
     clients_.emplace(id, std::move(client));
 }

@@ -109,7 +109,9 @@ std::optional<SplitterConfig> ParseSplitter(std::string_view init) {
 
 std::optional<TcpClientConfig> ParseTcpClient(std::string_view init) {
     auto f = Split(init, ';');
-    if (f.size() != 9 || !AllInts(f, {4, 7, 8})) {
+    // The tenth field was refused before it meant anything, so no string that worked changes its meaning.
+    bool rfc2217 = f.size() == 10 && f[9] == "rfc2217";
+    if ((f.size() != 9 && !rfc2217) || !AllInts(f, {4, 7, 8})) {
         return std::nullopt;
     }
     auto host = ParseIpv4(f[0]);
@@ -120,8 +122,8 @@ std::optional<TcpClientConfig> ParseTcpClient(std::string_view init) {
     if (!host || !port || !link || !params || !timeout) {
         return std::nullopt;
     }
-    return TcpClientConfig{*host, static_cast<std::uint16_t>(*port), static_cast<std::int32_t>(*link), *params,
-                           static_cast<int>(*timeout)};
+    return TcpClientConfig{*host,   static_cast<std::uint16_t>(*port), static_cast<std::int32_t>(*link),
+                           *params, static_cast<int>(*timeout),        rfc2217};
 }
 
 } // namespace kavrel::engine

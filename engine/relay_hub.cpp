@@ -152,4 +152,14 @@ void RelayHub::WriteNext() {
                          });
 }
 
+void RelayHub::ReportSettings(const LineReport& report) {
+    if (closed_ || !settings_.Apply(report)) {
+        return;
+    }
+    auto clients = clients_;
+    for (TcpClient* client : clients) {
+        client->SettingsChanged();
+    }
+}
+
 } // namespace kavrel::engine

@@ -5,6 +5,7 @@
 // client has room (or none is connected): when all lag, the serial program waits, as under flow control;
 // when one lags behind the others it is cut at its bound instead. Lives on the I/O thread.
 
+#include "engine/line_settings.h"
 #include "engine/port_endpoint.h"
 
 #include <asio.hpp>
@@ -41,6 +42,12 @@ public:
     // also after Close or a change of port: an overlapped write on Windows reads them until then.
     void ToPort(std::shared_ptr<const Chunk> bytes, std::function<void()> resume);
 
+    // The link's line settings, which RFC 2217 clients carry to their device servers: the Splitter's,
+    // overlaid with what the port reports; a change is passed to every joined client.
+    const LineSettings& Settings() const { return settings_; }
+    void SetSettings(const SerialParams& params) { settings_.params = params; }
+    void ReportSettings(const LineReport& report);
+
 private:
     struct Pending {
         std::shared_ptr<const Chunk> bytes;
@@ -63,6 +70,7 @@ private:
     std::vector<TcpClient*> clients_;
     std::deque<Pending> pending_;
     bool writing_ = false;
+    LineSettings settings_;
 };
 
 } // namespace kavrel::engine

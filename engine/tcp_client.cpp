@@ -1,5 +1,6 @@
 #include "engine/tcp_client.h"
 
+#include "engine/engine_log.h"
 #include "engine/keep_alive.h"
 #include "engine/peer_progress.h"
 
@@ -19,11 +20,12 @@ constexpr auto kStableConnection = std::chrono::seconds(1);
 } // namespace
 
 TcpClient::TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
-                     std::chrono::seconds connectTimeout)
+                     std::chrono::seconds connectTimeout, bool rfc2217)
     : io_(io), hub_(std::move(hub)), peer_(peer),
       // Without a bound, an unreachable host would hold an attempt for the system's SYN timeout, minutes.
       connectTimeout_(connectTimeout.count() > 0 ? connectTimeout : std::chrono::seconds(10)), retryTimer_(io),
-      connectTimer_(io), stallTimer_(io) {}
+      connectTimer_(io), stallTimer_(io), negotiationTimer_(io),
+      telnet_(rfc2217 ? std::make_unique<TelnetCodec>() : nullptr) {}
 
 void TcpClient::Start() {
     Connect();
@@ -35,6 +37,7 @@ void TcpClient::Close() {
     retryTimer_.cancel();
     connectTimer_.cancel();
     stallTimer_.cancel();
+    negotiationTimer_.cancel();
     if (conn_) {
         asio::error_code ignored;
         conn_->socket.close(ignored);
@@ -71,9 +74,19 @@ void TcpClient::OnConnect(const ConnectionPtr& conn, std::error_code ec) {
     TuneKeepAlive(conn->socket);
     connectedAt_ = std::chrono::steady_clock::now();
     conn->progressAt = connectedAt_;
-    connected_ = true;
-    hub_->Join(this);
+    if (telnet_) {
+        StartTelnet(conn);
+    } else {
+        Ready();
+    }
     Read(conn);
+}
+
+void TcpClient::Ready() {
+    if (!connected_) {
+        connected_ = true;
+        hub_->Join(this);
+    }
 }
 
 // Waits for bytes before taking memory for them: an idle connection holds no buffer, and the bytes of each
@@ -94,6 +107,10 @@ void TcpClient::Read(const ConnectionPtr& conn) {
             return;
         }
         self->bytesReceived_ += n;
+        if (self->telnet_) {
+            self->OnTelnetRead(conn, scratch.data(), n);
+            return;
+        }
         auto chunk = std::make_shared<const Chunk>(scratch.data(), scratch.data() + n);
         // Read on only when the port has taken these bytes: back-pressure reaches the peer through TCP.
         self->hub_->ToPort(std::move(chunk), [self, conn] {
@@ -108,6 +125,16 @@ void TcpClient::Send(const std::shared_ptr<const Chunk>& chunk) {
     if (!connected_ || !conn_ || chunk->empty()) {
         return;
     }
+    if (telnet_ && TelnetCodec::NeedsEscape(chunk->data(), chunk->size())) {
+        auto escaped = std::make_shared<Chunk>();
+        TelnetCodec::Escape(chunk->data(), chunk->size(), *escaped);
+        Enqueue(escaped);
+        return;
+    }
+    Enqueue(chunk);
+}
+
+void TcpClient::Enqueue(const std::shared_ptr<const Chunk>& chunk) {
     bool wasBehind = conn_->queued >= kMaxQueued;
     if (conn_->queued + chunk->size() > kMaxQueued && Stalled(conn_)) {
         Drop(conn_); // cut rather than skip bytes in the middle of its stream
@@ -213,6 +240,7 @@ void TcpClient::Drop(const ConnectionPtr& conn) {
     conn_.reset();
     connectTimer_.cancel();
     stallTimer_.cancel();
+    negotiationTimer_.cancel();
     if (connected_ && std::chrono::steady_clock::now() - connectedAt_ >= kStableConnection) {
         nextDelay_ = std::chrono::milliseconds(0);
     }
@@ -229,6 +257,77 @@ void TcpClient::ScheduleConnect() {
             self->Connect();
         }
     });
+}
+
+// Settings go out before any data: the client joins the hub only once the server has answered the
+// COM-PORT-OPTION offer, or failed to within the bound.
+void TcpClient::StartTelnet(const ConnectionPtr& conn) {
+    telnet_->Start();
+    FlushTelnet();
+    negotiationTimer_.expires_after(kNegotiationTimeout);
+    negotiationTimer_.async_wait([self = shared_from_this(), conn](std::error_code ec) {
+        if (!ec && self->Current(conn) && !self->connected_) {
+            if (!std::exchange(self->refusalLogged_, true)) {
+                EngineLog("no answer to COM-PORT-OPTION: carrying plain Telnet data");
+            }
+            self->Ready();
+        }
+    });
+}
+
+void TcpClient::OnTelnetRead(const ConnectionPtr& conn, const char* bytes, std::size_t n) {
+    auto decoded = std::make_shared<Chunk>();
+    bool understood = telnet_->Receive(bytes, n, *decoded);
+    bool settled = false;
+    for (const TelnetEvent& event : telnet_->TakeEvents()) {
+        if (event.kind == TelnetEvent::Kind::ComPortAccepted) {
+            telnet_->SendSettings(hub_->Settings());
+            settled = true;
+        } else if (event.kind == TelnetEvent::Kind::ComPortRefused) {
+            if (!std::exchange(refusalLogged_, true)) {
+                EngineLog("the device server refused COM-PORT-OPTION: carrying plain Telnet data");
+            }
+            settled = true;
+        } else if (event.kind == TelnetEvent::Kind::Mismatch) {
+            EngineLog("the device server answered COM port command " + std::to_string(event.command) + " with " +
+                      std::to_string(event.value) + ", asked " + std::to_string(event.asked));
+        }
+    }
+    FlushTelnet(); // the settings queued ahead of any data from the port
+    if (!Current(conn)) {
+        return; // cut while queueing the answers
+    }
+    if (settled) {
+        Ready();
+    }
+    if (!understood) {
+        EngineLog("the device server's Telnet stream cannot be understood: reconnecting");
+        Drop(conn);
+        return;
+    }
+    if (decoded->empty()) {
+        Read(conn);
+        return;
+    }
+    hub_->ToPort(std::move(decoded), [self = shared_from_this(), conn] {
+        if (self->Current(conn)) {
+            self->Read(conn);
+        }
+    });
+}
+
+void TcpClient::SettingsChanged() {
+    if (telnet_ && conn_) {
+        telnet_->SendSettings(hub_->Settings());
+        FlushTelnet();
+    }
+}
+
+void TcpClient::FlushTelnet() {
+    std::string out = telnet_->TakeOutput();
+    if (!out.empty() && conn_) {
+        Enqueue(std::make_shared<Chunk>(out.begin(), out.end()));
+    }
 }
 
 } // namespace kavrel::engine

@@ -3,6 +3,7 @@
 // reconnected after every loss until closed. Lives on the I/O thread; Connected() may be read from any.
 
 #include "engine/relay_hub.h"
+#include "engine/telnet_codec.h"
 
 #include <asio.hpp>
 
@@ -27,8 +28,13 @@ public:
     // Above this the client counts as behind: the hub stops reading the port if every client is.
     static constexpr std::size_t kBacklog = 256 * 1024;
 
+    // How long a device server may take to answer the COM-PORT-OPTION offer before the link carries data
+    // as plain Telnet.
+    static constexpr std::chrono::seconds kNegotiationTimeout{3};
+
+    // rfc2217: speak Telnet with COM port control instead of raw TCP.
     TcpClient(asio::io_context& io, std::shared_ptr<RelayHub> hub, asio::ip::tcp::endpoint peer,
-              std::chrono::seconds connectTimeout);
+              std::chrono::seconds connectTimeout, bool rfc2217 = false);
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
@@ -45,6 +51,8 @@ public:
     std::chrono::steady_clock::time_point ProgressAt();
     // Bytes from the port; queued while connected, dropped otherwise, as on a line with nothing attached.
     void Send(const std::shared_ptr<const Chunk>& chunk);
+    // The hub's line settings changed.
+    void SettingsChanged();
 
 private:
     // One connection attempt; completions of an earlier one are told apart by their pointer.
@@ -74,6 +82,11 @@ private:
     // Whether the peer has taken nothing for kStallTime while another took bytes for half of that or more.
     bool Stalled(const ConnectionPtr& conn);
     void WatchStall(const ConnectionPtr& conn);
+    void Enqueue(const std::shared_ptr<const Chunk>& chunk);
+    void Ready();
+    void StartTelnet(const ConnectionPtr& conn);
+    void OnTelnetRead(const ConnectionPtr& conn, const char* bytes, std::size_t n);
+    void FlushTelnet();
     void ScheduleConnect();
     bool Current(const ConnectionPtr& conn) const { return !closed_ && conn == conn_; }
 
@@ -84,6 +97,9 @@ private:
     asio::steady_timer retryTimer_;
     asio::steady_timer connectTimer_;
     asio::steady_timer stallTimer_; // runs only while the client is beyond kMaxQueued
+    asio::steady_timer negotiationTimer_;
+    std::unique_ptr<TelnetCodec> telnet_; // null on a raw link
+    bool refusalLogged_ = false;
     ConnectionPtr conn_;
     std::atomic<bool> connected_{false};
     std::atomic<std::uint64_t> bytesSent_{0};

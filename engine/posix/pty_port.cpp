@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -59,19 +61,29 @@ UniqueFd LockName(const std::string& path) {
     return {};
 }
 
+constexpr std::pair<int, speed_t> kSpeeds[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
 speed_t Speed(int baud) {
-    static constexpr std::pair<int, speed_t> speeds[] = {
-        {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
-        {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-        {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-    };
-    for (auto [value, speed] : speeds) {
+    for (auto [value, speed] : kSpeeds) {
         if (value == baud) {
             return speed;
         }
     }
     return B0; // not a rate a terminal can name: leave the speed as it is
+}
+
+int Baud(speed_t speed) {
+    for (auto [value, named] : kSpeeds) {
+        if (named == speed) {
+            return value;
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -103,8 +115,11 @@ std::unique_ptr<PtyPort> PtyPort::Open(asio::io_context& io, int comNumber) {
         return nullptr;
     }
     port->slavePath_ = slaveName;
-    port->slave_.Reset(::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!port->slave_) {
+    port->line_->slave.Reset(::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    // Packet mode: each read of the master starts with a byte that says data or news of the slave; with
+    // EXTPROC on the slave (set once settings are watched) that news includes every tcsetattr.
+    int packet = 1;
+    if (!port->line_->slave || ioctl(master.Get(), TIOCPKT, &packet) != 0) {
         return nullptr;
     }
     port->Configure(SerialParams{});
@@ -143,11 +158,76 @@ PtyPort::~PtyPort() {
 }
 
 void PtyPort::AsyncReadSome(asio::mutable_buffer buffer, Handler handler) {
-    master_.async_read_some(buffer, std::move(handler));
+    master_.async_read_some(buffer,
+                            [line = line_, buffer, handler = std::move(handler)](std::error_code ec, std::size_t n) {
+                                if (!ec && n > 0) {
+                                    auto* bytes = static_cast<unsigned char*>(buffer.data());
+                                    if (bytes[0] == TIOCPKT_DATA) {
+                                        std::memmove(bytes, bytes + 1, n - 1);
+                                        n -= 1;
+                                    } else {
+                                        n = 0; // news only: a tcsetattr (TIOCPKT_IOCTL), a flush or a stop
+                                    }
+                                    // A program that cleared EXTPROC sends no news of its changes; its data brings a
+                                    // look instead.
+                                    Look(*line);
+                                }
+                                handler(ec, n);
+                            });
 }
 
 void PtyPort::AsyncWriteAll(asio::const_buffer buffer, Handler handler) {
-    asio::async_write(master_, buffer, std::move(handler));
+    asio::async_write(master_, buffer, [line = line_, handler = std::move(handler)](std::error_code ec, std::size_t n) {
+        Look(*line);
+        handler(ec, n);
+    });
+}
+
+// Reports what differs from before, field by field: what the program left alone keeps the link's value.
+// Parity and data size never show: Linux's pty keeps 8N1 whatever is asked.
+void PtyPort::Report(Line& line, Observed before) {
+    if (!line.listener) {
+        return;
+    }
+    line.seen = Observe(line);
+    LineReport report;
+    if (line.seen.baud != before.baud && line.seen.baud != 0) {
+        report.baud = line.seen.baud;
+    }
+    if (line.seen.stopBits != before.stopBits) {
+        report.stopBits = line.seen.stopBits;
+    }
+    if (line.seen.flowControl != before.flowControl) {
+        report.flowControl = line.seen.flowControl;
+    }
+    if (report.baud || report.stopBits || report.flowControl) {
+        line.listener(report);
+    }
+}
+
+PtyPort::Observed PtyPort::Observe(const Line& line) {
+    termios tio{};
+    if (tcgetattr(line.slave.Get(), &tio) != 0) {
+        return line.seen;
+    }
+    return {Baud(cfgetospeed(&tio)), (tio.c_cflag & CSTOPB) ? 2 : 1,
+            (tio.c_cflag & CRTSCTS)          ? 2
+            : (tio.c_iflag & (IXON | IXOFF)) ? 1
+                                             : 0};
+}
+
+// A new watcher starts from the Splitter's settings: it hears what the program changed since they were set,
+// also in an earlier run of the emulation.
+void PtyPort::WatchSettings(SettingsListener listener) {
+    if (!line_->listener) {
+        termios tio{};
+        if (tcgetattr(line_->slave.Get(), &tio) == 0) {
+            tio.c_lflag |= EXTPROC;
+            tcsetattr(line_->slave.Get(), TCSANOW, &tio);
+        }
+    }
+    line_->listener = std::move(listener);
+    Report(*line_, line_->configured);
 }
 
 void PtyPort::Cancel() {
@@ -158,7 +238,7 @@ void PtyPort::Cancel() {
 // Linux's pty keeps the speed and stop bits it is given but forces 8 data bits and no parity.
 void PtyPort::Configure(const SerialParams& params) {
     termios tio{};
-    if (tcgetattr(slave_.Get(), &tio) != 0) {
+    if (tcgetattr(line_->slave.Get(), &tio) != 0) {
         return;
     }
     cfmakeraw(&tio);
@@ -174,11 +254,13 @@ void PtyPort::Configure(const SerialParams& params) {
     if (speed_t speed = Speed(params.baud); speed != B0) {
         cfsetspeed(&tio, speed);
     }
-    tcsetattr(slave_.Get(), TCSANOW, &tio);
+    tcsetattr(line_->slave.Get(), TCSANOW, &tio);
+    // The engine's own change is no news from the program.
+    line_->seen = line_->configured = Observe(*line_);
 }
 
 void PtyPort::DiscardPending() {
-    tcflush(slave_.Get(), TCOFLUSH);
+    tcflush(line_->slave.Get(), TCOFLUSH);
 }
 
 } // namespace kavrel::engine

@@ -83,3 +83,16 @@ TEST(InitStrings, TcpClientTakesIpv4PortLinkAndInterval) {
         EXPECT_FALSE(ParseTcpClient(bad)) << bad;
     }
 }
+
+TEST(InitStrings, TcpClientSpeaksRfc2217OnlyWhenTheTenthFieldSaysSo) {
+    EXPECT_FALSE(ParseTcpClient("10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;0")->rfc2217);
+    auto t = ParseTcpClient("10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;0;rfc2217");
+    ASSERT_TRUE(t);
+    EXPECT_TRUE(t->rfc2217);
+    EXPECT_EQ(t->port, 23);
+    for (const char* bad :
+         {"10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;0;RFC2217", "10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;0;raw",
+          "10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;0;rfc2217;", "10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;rfc2217"}) {
+        EXPECT_FALSE(ParseTcpClient(bad)) << bad;
+    }
+}
