@@ -261,6 +261,12 @@ void PtyPort::Configure(const SerialParams& params) {
 
 void PtyPort::DiscardPending() {
     tcflush(line_->slave.Get(), TCOFLUSH);
+    // The flush leaves what the master's line discipline already holds (in packet mode it always has
+    // taken the bytes there), so read that away too; the master is non-blocking and nothing else reads it
+    // while emulation is stopped.
+    char discard[4096];
+    while (::read(master_.native_handle(), discard, sizeof discard) > 0) {
+    }
 }
 
 } // namespace kavrel::engine
