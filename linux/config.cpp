@@ -47,6 +47,31 @@ Why ReadAbsolutePath(const toml::node& node, std::string& out) {
     return {};
 }
 
+// A word of the given list, stored as its index.
+Why ReadWord(const toml::node& node, std::initializer_list<const char*> words, int& out) {
+    const auto value = String(node);
+    int index = 0;
+    for (const char* word : words) {
+        if (value && *value == word) {
+            out = index;
+            return {};
+        }
+        ++index;
+    }
+    std::string list;
+    for (const char* word : words)
+        list += std::string(list.empty() ? "" : ", ") + "\"" + word + "\"";
+    return "must be one of " + list;
+}
+
+Why ReadSetting(const toml::node& node, std::int64_t low, std::int64_t high, int& out, LinkConfig& link) {
+    std::int64_t value = 0;
+    Why why = ReadRange(node, low, high, value);
+    out = static_cast<int>(value);
+    link.lineGiven = true;
+    return why;
+}
+
 struct LinkKey {
     const char* name;
     Why (*read)(const toml::node& node, LinkConfig& link);
@@ -88,6 +113,30 @@ const LinkKey kLinkKeys[] = {
              return "must be an IPv4 address in quotes, such as \"198.18.1.10\"";
          link.address = *text;
          return {};
+     }},
+    {"rfc2217",
+     [](const toml::node& node, LinkConfig& link) -> Why {
+         const auto* value = node.as_boolean();
+         if (!value)
+             return "must be true or false";
+         link.rfc2217 = value->get();
+         return {};
+     }},
+    {"baud",
+     [](const toml::node& node, LinkConfig& link) { return ReadSetting(node, 1, 4'000'000, link.line.baud, link); }},
+    {"data_bits",
+     [](const toml::node& node, LinkConfig& link) { return ReadSetting(node, 5, 8, link.line.dataBits, link); }},
+    {"stop_bits",
+     [](const toml::node& node, LinkConfig& link) { return ReadSetting(node, 1, 2, link.line.stopBits, link); }},
+    {"parity",
+     [](const toml::node& node, LinkConfig& link) {
+         link.lineGiven = true;
+         return ReadWord(node, {"none", "odd", "even", "mark", "space"}, link.line.parity);
+     }},
+    {"flow",
+     [](const toml::node& node, LinkConfig& link) {
+         link.lineGiven = true;
+         return ReadWord(node, {"none", "xonxoff", "rtscts"}, link.line.flow);
      }},
 };
 
@@ -156,7 +205,7 @@ private:
             const toml::table& table = *links->get(i)->as_table();
             const std::string prefix = "link[" + std::to_string(i + 1) + "].";
             LinkConfig link;
-            link.line = static_cast<int>(table.source().begin.line);
+            link.at = static_cast<int>(table.source().begin.line);
             for (const auto& [key, value] : table) {
                 const std::string name(key.str());
                 const LinkKey* spec = FindKey(kLinkKeys, name);
@@ -178,15 +227,24 @@ private:
                      "needs tcp_port: a device that does not answer discovery does not tell its port");
                 return false;
             }
-            if (auto [it, added] = macLines.emplace(link.mac, link.line); !added) {
+            if (auto [it, added] = macLines.emplace(link.mac, link.at); !added) {
                 Fail(table["mac"].node()->source(), prefix + "mac",
                      link.mac + " is already linked at line " + std::to_string(it->second));
                 return false;
             }
             if (!link.path.empty()) {
-                if (auto [it, added] = pathLines.emplace(link.path, link.line); !added) {
+                if (auto [it, added] = pathLines.emplace(link.path, link.at); !added) {
                     Fail(table["path"].node()->source(), prefix + "path",
                          link.path + " is already taken at line " + std::to_string(it->second));
+                    return false;
+                }
+            }
+            // One port has one Splitter, so one line: a second link that names other settings is a mistake.
+            for (const LinkConfig& other : config.links) {
+                if (other.port == link.port && (other.lineGiven || link.lineGiven) && !(other.line == link.line)) {
+                    Fail(table.source(), prefix + "port",
+                         "COM" + std::to_string(link.port) + " has other line settings at line " +
+                             std::to_string(other.at) + " (links on one port share them)");
                     return false;
                 }
             }
@@ -201,9 +259,14 @@ private:
 
 } // namespace
 
+std::wstring LineParams(const LineSettings& line) {
+    return std::to_wstring(line.baud) + L',' + std::to_wstring(line.parity) + L',' + std::to_wstring(line.dataBits) +
+           L',' + std::to_wstring(line.stopBits) + L',' + std::to_wstring(line.flow) + L",-1";
+}
+
 bool LinkConfig::SameLink(const LinkConfig& other) const {
     return mac == other.mac && port == other.port && path == other.path && tcpPort == other.tcpPort &&
-           address == other.address;
+           address == other.address && rfc2217 == other.rfc2217 && line == other.line;
 }
 
 std::optional<std::string> NormalizeMac(std::string_view text) {

@@ -12,13 +12,30 @@ namespace kavrel::service {
 
 inline constexpr int kDefaultRescanSeconds = 30;
 
+// The serial line a port's devices are set to, and that an RFC 2217 link asks the device server for.
+struct LineSettings {
+    int baud = 9600;
+    int dataBits = 8;
+    int parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int stopBits = 1; // 1 or 2
+    int flow = 0;     // 0 none, 1 XON/XOFF, 2 RTS/CTS
+
+    bool operator==(const LineSettings&) const = default;
+};
+
+// The line as the engine's init strings write it: "baud,parity,data bits,stop bits,flow,-1".
+std::wstring LineParams(const LineSettings& line);
+
 struct LinkConfig {
     std::string mac; // the program's MAC text: upper-case pairs joined by "-"
     int port = 0;    // port_dir/COM<port>
     std::string path;
     std::optional<std::int64_t> tcpPort;
-    std::string address; // empty: the address the device answers discovery from
-    int line = 0;        // of the [[link]] header, for messages
+    std::string address;  // empty: the address the device answers discovery from
+    bool rfc2217 = false; // Telnet with COM port control instead of raw TCP
+    LineSettings line;    // one port, one line: every link of a port must agree
+    bool lineGiven = false;
+    int at = 0; // the line of the [[link]] header, for messages
 
     // Whether two configurations make the same link (where it was written does not count).
     bool SameLink(const LinkConfig& other) const;

@@ -63,7 +63,7 @@ void LinkService::Apply(const std::vector<LinkConfig>& links) {
             AddLink(link);
 }
 
-LinkService::Port* LinkService::OpenPort(int number) {
+LinkService::Port* LinkService::OpenPort(int number, const LineSettings& line) {
     if (auto it = m_ports.find(number); it != m_ports.end())
         return &it->second;
     const std::wstring name = L"COM" + std::to_wstring(number);
@@ -74,7 +74,8 @@ LinkService::Port* LinkService::OpenPort(int number) {
                                 " (the folder is not writable, or another program holds the port)");
         return nullptr;
     }
-    const auto splitter = m_engine.CreateDevice(kSplitterType, Utf8(SplitterInit(LinkNumber(number), name)));
+    const auto splitter =
+        m_engine.CreateDevice(kSplitterType, Utf8(SplitterInit(LinkNumber(number), name, LineParams(line))));
     if (!splitter) {
         m_engine.DestroyDevice(*connector);
         m_log(Level::Error, Utf8(name) + ": the engine refused its splitter");
@@ -98,7 +99,7 @@ void LinkService::ReleasePort(int number) {
 }
 
 bool LinkService::AddLink(const LinkConfig& config) {
-    Port* port = OpenPort(config.port);
+    Port* port = OpenPort(config.port, config.line);
     if (!port)
         return false;
     ++port->users;
@@ -159,7 +160,8 @@ void LinkService::Target(Link& link, const std::string& address, std::int64_t tc
     }
     link.address = address;
     link.tcpPort = tcpPort;
-    const std::wstring init = TcpClientInit(Wide(address), std::to_wstring(tcpPort), LinkNumber(link.config.port));
+    const std::wstring init =
+        TcpClientInit(Wide(address), std::to_wstring(tcpPort), LinkNumber(link.config.port), link.config.rfc2217);
     link.client = m_engine.CreateDevice(kTcpClientType, Utf8(init));
     if (!link.client)
         Say(Level::Error, link, "cannot connect to " + to + ": the engine refused it");

@@ -57,7 +57,7 @@ private:
 
     bool AddLink(const LinkConfig& config);
     void RemoveLink(const std::string& mac);
-    Port* OpenPort(int number);
+    Port* OpenPort(int number, const LineSettings& line);
     void ReleasePort(int number);
     // Points the link's TcpClient at address:tcpPort, replacing one pointed elsewhere.
     void Target(Link& link, const std::string& address, std::int64_t tcpPort);
