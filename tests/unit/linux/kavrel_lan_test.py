@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The kavrel command in the simulated LAN (run by tools/lan with devices.txt and two host interfaces).
 
-    kavrel_lan_test.py KAVREL scan|run
+    kavrel_lan_test.py KAVREL scan|run|rfc2217
 """
 import json
 import os
@@ -199,6 +199,38 @@ def run(work):
     print(service.log_text(), end="")
 
 
+def rfc2217(work):
+    """A link with rfc2217 = true to pyserial's RFC 2217 server on 127.0.0.1 (a fixed address, no discovery):
+    the configured line reaches the server before any data, and data crosses both ways."""
+    peer_log = os.path.join(work, "peer.log")
+    open(peer_log, "w").close()
+    peer = subprocess.Popen(["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "..", "engine",
+                                                               "rfc2217_peer.py"), peer_log])
+    try:
+        listens = wait_for(lambda: re.search(r"PORT (\d+)", open(peer_log).read()), 5)
+        check(listens is not None, "the RFC 2217 peer listens")
+        peer_port = re.search(r"PORT (\d+)", open(peer_log).read())
+        port_dir = os.path.join(work, "ports")
+        config = os.path.join(work, "kavrel.toml")
+        write_config(config, port_dir, [("02-00-00-00-02-17", 20,
+                                         f'address = "127.0.0.1"\ntcp_port = {peer_port.group(1)}\nrfc2217 = true\n'
+                                         'baud = 19200\ndata_bits = 7\nparity = "even"\nstop_bits = 2')])
+        service = Service(config, port_dir)
+        check(wait_for(lambda: service.link(20).get("connected"), 10) is not None, "the RFC 2217 link connects")
+        port = Serial(os.path.join(port_dir, "COM20"))
+        check(port.echo(b"settings first"), "data crosses the RFC 2217 link both ways")
+        lines = open(peer_log).read().splitlines()
+        first_set = next((i for i, line in enumerate(lines) if line.startswith("SET 19200 7 E 2")), None)
+        first_data = next((i for i, line in enumerate(lines) if line.startswith("DATA")), None)
+        check(first_set is not None and first_data is not None and first_set < first_data,
+              f"the configured line reaches the server before any data: {lines}")
+        service.process.send_signal(signal.SIGTERM)
+        check(service.process.wait(10) == 0, "SIGTERM ends the service")
+    finally:
+        peer.kill()
+        peer.wait()
+
+
 with tempfile.TemporaryDirectory() as work:
-    {"scan": scan, "run": lambda: run(work)}[sys.argv[2]]()
+    {"scan": scan, "run": lambda: run(work), "rfc2217": lambda: rfc2217(work)}[sys.argv[2]]()
 sys.exit(1 if failures else 0)
