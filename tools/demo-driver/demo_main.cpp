@@ -5,6 +5,7 @@
 //
 //   kavrel-demo-driver.exe ROWS [SECONDS]
 
+#include "tools/win-driver/ComPort.h"
 #include "tools/win-driver/Driver.h"
 
 #include <cstdio>
@@ -44,33 +45,12 @@ void PrintTable(const RemoteListView& list) {
     std::fflush(stdout);
 }
 
-// What a serial program does: opens the port, sets 115200 8N1, sends a line and reads up to a newline.
+// What a serial program does: opens the port (115200 8N1), sends a line and reads up to a newline.
 std::string SendLine(const wchar_t* port, const std::string& line) {
-    HANDLE com = CreateFileW(port, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (com == INVALID_HANDLE_VALUE)
-        return {};
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(com, &dcb);
-    dcb.BaudRate = 115200;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    SetCommState(com, &dcb);
-    COMMTIMEOUTS timeouts{20, 0, 500, 0, 2000};
-    SetCommTimeouts(com, &timeouts);
-    DWORD n = 0;
+    ComPort com(port);
     std::string answer;
-    if (WriteFile(com, line.data(), static_cast<DWORD>(line.size()), &n, nullptr))
-        WaitUntil(
-            [&] {
-                char buffer[256];
-                if (ReadFile(com, buffer, sizeof buffer, &n, nullptr))
-                    answer.append(buffer, n);
-                return answer.find('\n') != std::string::npos;
-            },
-            5s);
-    CloseHandle(com);
+    if (com.Ready() && com.Write(line))
+        WaitUntil([&] { return (answer += com.ReadQueued()).find('\n') != std::string::npos; }, 5s);
     return answer;
 }
 

@@ -1,6 +1,7 @@
 // A real COM port under Wine: kavrel.exe holds the hidden end (COM210) of a pty pair while a serial program
 // uses the visible end, COM10, with the comm API; a Linux program may use the pair's pty instead.
 
+#include "tools/win-driver/ComPort.h"
 #include "tools/win-driver/Driver.h"
 
 #include <gtest/gtest.h>
@@ -59,67 +60,6 @@ int HiddenEndHolders() {
                                       "[ $(cat /proc/$p/comm) = socat ] || echo $p; done | wc -l");
     return std::atoi(count.c_str());
 }
-
-// A plain serial program: synchronous I/O on \\.\COMn with the comm API.
-class ComPort {
-public:
-    explicit ComPort(const wchar_t* name)
-        : handle_(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
-        if (handle_ == INVALID_HANDLE_VALUE)
-            return;
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        GetCommState(handle_, &dcb);
-        dcb.BaudRate = 115200;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        configured_ = SetCommState(handle_, &dcb);
-        // A read ends when its buffer is full, 20 ms after the last byte, or after 2 s.
-        COMMTIMEOUTS timeouts{20, 0, 2000, 0, 5000};
-        configured_ = configured_ && SetCommTimeouts(handle_, &timeouts);
-    }
-    ~ComPort() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    ComPort(const ComPort&) = delete;
-    ComPort& operator=(const ComPort&) = delete;
-
-    bool Ready() const { return handle_ != INVALID_HANDLE_VALUE && configured_; }
-    HANDLE Handle() const { return handle_; }
-    bool Write(const std::string& bytes) {
-        DWORD written = 0;
-        return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
-    // What is queued now, without waiting.
-    std::string ReadQueued() {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(handle_, &errors, &status) || status.cbInQue == 0)
-            return {};
-        return ReadUpTo(status.cbInQue);
-    }
-    std::string ReadUpTo(size_t size) {
-        std::string bytes(size, '\0');
-        DWORD read = 0;
-        if (!ReadFile(handle_, bytes.data(), static_cast<DWORD>(size), &read, nullptr))
-            return {};
-        bytes.resize(read);
-        return bytes;
-    }
-    std::string Read(size_t want, Duration timeout) {
-        std::string got;
-        WaitUntil([&] { return (got += ReadUpTo(want - got.size())).size() >= want; }, timeout);
-        return got;
-    }
-
-private:
-    HANDLE handle_;
-    bool configured_ = false;
-};
 
 class ComPortLink : public ::testing::Test {
 protected:
