@@ -160,8 +160,8 @@ std::string Where(const std::string& file, const toml::source_region& source) {
     return file + ":" + std::to_string(source.begin.line) + ": ";
 }
 
-template <class Spec, std::size_t N> const Spec* FindKey(const Spec (&keys)[N], std::string_view name) {
-    for (const Spec& key : keys)
+template <class Key, std::size_t N> const Key* FindKey(const Key (&keys)[N], std::string_view name) {
+    for (const Key& key : keys)
         if (name == key.name)
             return &key;
     return nullptr;
@@ -179,10 +179,10 @@ public:
                     return {std::nullopt, m_error};
                 continue;
             }
-            const TopKey* spec = FindKey(kTopKeys, name);
-            if (!spec)
+            const TopKey* known = FindKey(kTopKeys, name);
+            if (!known)
                 return Fail(key.source(), name, "unknown key");
-            if (Why why = spec->read(node, config); !why.empty())
+            if (Why why = known->read(node, config); !why.empty())
                 return Fail(node.source(), name, why);
         }
         return {std::move(config), {}};
@@ -208,12 +208,12 @@ private:
             link.at = static_cast<int>(table.source().begin.line);
             for (const auto& [key, value] : table) {
                 const std::string name(key.str());
-                const LinkKey* spec = FindKey(kLinkKeys, name);
-                if (!spec) {
+                const LinkKey* known = FindKey(kLinkKeys, name);
+                if (!known) {
                     Fail(key.source(), prefix + name, "unknown key");
                     return false;
                 }
-                if (Why why = spec->read(value, link); !why.empty()) {
+                if (Why why = known->read(value, link); !why.empty()) {
                     Fail(value.source(), prefix + name, why);
                     return false;
                 }
