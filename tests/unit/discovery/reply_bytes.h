@@ -1,6 +1,7 @@
 #pragma once
-// Reply datagrams for the rules' tests, built field by field the way a device lays them out.
+// Reply datagrams laid out field by field as devices send them.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,7 +11,7 @@ namespace kavrel::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Makes bytes 0 to length-1 add up to 0 by adjusting the byte at `at`.
+// Sets byte `at` so that the bytes the length byte covers add up to 0.
 inline void FixTiChecksum(Bytes& d, std::size_t at) {
     d[at] = 0;
     unsigned sum = 0;
@@ -20,44 +21,37 @@ inline void FixTiChecksum(Bytes& d, std::size_t at) {
 }
 
 // 84 bytes: the fields up to offset 82, then a checksum byte that the length covers.
-inline Bytes TiReplyBytes(std::vector<std::uint8_t> mac, std::int32_t port, const std::string& name) {
-    Bytes d(84, 0);
-    d[0] = 0xFE;
-    d[1] = 84;
-    d[2] = 0x02;
-    d[3] = 0x01;
-    for (std::size_t i = 0; i < 6; ++i)
-        d[9 + i] = mac[i];
-    const auto p = static_cast<std::uint32_t>(port);
+inline Bytes TiReplyBytes(const Bytes& mac, std::int32_t port, const std::string& name) {
+    Bytes d = {0xFE, 84, 0x02, 0x01};
+    d.resize(84);
+    std::copy(mac.begin(), mac.end(), d.begin() + 9);
     for (std::size_t i = 0; i < 4; ++i)
-        d[15 + i] = static_cast<std::uint8_t>(p >> (8 * i));
-    for (std::size_t i = 0; i < name.size() && i < 64; ++i)
-        d[19 + i] = static_cast<std::uint8_t>(name[i]);
+        d[15 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(port) >> (8 * i));
+    std::copy_n(name.begin(), std::min<std::size_t>(name.size(), 64), d.begin() + 19);
     FixTiChecksum(d, 83);
     return d;
 }
 
-inline Bytes F7Bytes(std::vector<std::uint8_t> mac) {
+inline Bytes F7Bytes(const Bytes& mac) {
     Bytes d(30, 0);
     d[3] = 0xF7;
-    for (std::size_t i = 0; i < 6; ++i)
-        d[24 + i] = mac[i];
+    std::copy(mac.begin(), mac.end(), d.begin() + 24);
     return d;
 }
 
 inline Bytes F9Bytes(std::uint16_t port) {
     Bytes d(26, 0);
     d[3] = 0xF9;
-    d[24] = static_cast<std::uint8_t>(port & 0xFF);
+    d[24] = static_cast<std::uint8_t>(port);
     d[25] = static_cast<std::uint8_t>(port >> 8);
     return d;
 }
 
-// What the ANSI code page would do for Windows-1252's lower half: each byte is its own code point.
+// What the ANSI code page does for Windows-1252's lower half: each byte is its own code point.
 inline std::wstring Latin1Decode(std::string_view bytes) {
     std::wstring text;
-    for (char c : bytes)
-        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    for (unsigned char c : bytes)
+        text.push_back(c);
     return text;
 }
 
