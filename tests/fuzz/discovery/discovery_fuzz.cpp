@@ -1,7 +1,5 @@
-// Datagrams of both protocols from 8 senders, with ticks and unticks between, through DeviceDiscovery over
-// an in-memory device list; after every step the rows must keep the rules the rest of the program relies on.
-// Input: records of [op][sender][length][bytes]. op bits 0-1: 0 TI reply, 1 Lantronix reply, else tick or
-// untick row `sender`; bit 7 on a TI record fixes its checksum, so that the row rules are reached often.
+// Records [op][sender][length][bytes] through DeviceDiscovery over an in-memory device list. op bits 0-1: 0 TI
+// reply, 1 Lantronix reply, else tick or untick row `sender`; bit 7 fixes a TI record's checksum.
 
 #include "discovery/device_discovery.h"
 #include "tests/unit/discovery/reply_bytes.h"
@@ -11,21 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <regex>
 #include <set>
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using kavrel::kColumnComPort, kavrel::kColumnIpAddress, kavrel::kColumnMacAddress;
-    static const std::wregex kMacText(L"([0-9A-F]{2}-){5}[0-9A-F]{2}");
+    const auto fail = [](const char* what) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    };
     kavrel::test::FakeDeviceRows rows;
     const std::vector<std::wstring> freePorts{L"COM3", L"COM4", L"COM5"};
     kavrel::DeviceDiscovery discovery(rows, freePorts, kavrel::testing::Latin1Decode);
@@ -54,21 +44,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
 
         if (rows.RowCount() < before || rows.RowCount() > before + 1)
-            Fail("a step removed a row or added more than one");
+            fail("a step removed a row or added more than one");
         std::set<std::wstring> macs;
         for (int row = 0; row < rows.RowCount(); ++row) {
             const auto& r = rows[row];
             const auto i = static_cast<std::size_t>(row);
-            if (!std::regex_match(r.cells[kColumnMacAddress], kMacText))
-                Fail("a row without a well-formed MAC");
-            if (!macs.insert(r.cells[kColumnMacAddress]).second)
-                Fail("two rows for one MAC");
-            if (r.cells[kColumnIpAddress].rfind(L"198.18.1.", 0) != 0)
-                Fail("IP Address not the sender's");
-            if (i < frozen.size() && frozen[i] && (frozen[i]->cells != r.cells || frozen[i]->writes != r.writes))
-                Fail("a ticked row was changed by a reply");
-            if (r.cells[kColumnComPort] != (i < freePorts.size() ? freePorts[i] : std::wstring()))
-                Fail("COM Port not the free port list's entry at the row's index");
+            if (!macs.insert(r.cells[kavrel::kColumnMacAddress]).second)
+                fail("two rows for one MAC");
+            if (i < frozen.size() && frozen[i] &&
+                (frozen[i]->cells != r.cells || frozen[i]->writes != r.writes || !r.checked))
+                fail("a ticked row was changed by a reply");
+            if (r.cells[kavrel::kColumnComPort] != (i < freePorts.size() ? freePorts[i] : std::wstring()))
+                fail("COM Port not the free port list's entry at the row's index");
         }
     }
     return 0;

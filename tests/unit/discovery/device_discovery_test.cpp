@@ -15,7 +15,7 @@ namespace {
 
 const Bytes kMacA = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 const Bytes kMacB = {0x00, 0x20, 0x4A, 0x01, 0x02, 0x03};
-constexpr Ipv4Octets kIpA = {198, 18, 1, 1}, kIpB = {198, 18, 1, 2}, kIpC = {198, 18, 1, 3};
+constexpr Ipv4Octets kIpA = {198, 18, 1, 1}, kIpB = {198, 18, 1, 2};
 
 using Step = std::function<void(DeviceDiscovery&, FakeDeviceRows&)>;
 Step Ti(Bytes d, Ipv4Octets from = kIpA) {
@@ -27,16 +27,13 @@ Step Lx(Bytes d, Ipv4Octets from = kIpA) {
 const Step kToggleRow0 = [](DeviceDiscovery&, FakeDeviceRows& rows) { rows.SetChecked(0, !rows.IsChecked(0)); };
 const Step kSearch = [](DeviceDiscovery& discovery, FakeDeviceRows&) { discovery.OnSearch(); };
 
-Bytes Changed(Bytes d, std::size_t size, std::size_t at = 0, std::uint8_t value = 0) {
+// d cut or padded to size with byte `at` set to value; with fixSum, a TI reply's checksum made to hold again
+// through a name byte past the name's ending zero, which is never read.
+Bytes Changed(Bytes d, std::size_t size, std::size_t at = 0, std::uint8_t value = 0, bool fixSum = false) {
     d.resize(size);
     d[at] = value;
-    return d;
-}
-// kMacA's TI reply (port 4001, no name) so changed, its checksum made to hold again through a byte of the
-// name field past the name's ending zero, which is never read.
-Bytes TiChanged(std::size_t size, std::size_t at, std::uint8_t value) {
-    Bytes d = Changed(TiReplyBytes(kMacA, 4001, ""), size, at, value);
-    FixTiChecksum(d, 60);
+    if (fixSum)
+        FixTiChecksum(d, 60);
     return d;
 }
 
@@ -44,10 +41,9 @@ Bytes TiChanged(std::size_t size, std::size_t at, std::uint8_t value) {
 std::vector<std::wstring> Rows(const FakeDeviceRows& rows) {
     std::vector<std::wstring> texts;
     for (int row = 0; row < rows.RowCount(); ++row) {
-        std::wstring text = rows.IsChecked(row) ? L"x" : L"";
+        texts.push_back(rows.IsChecked(row) ? L"x" : L"");
         for (int column = kColumnComPort; column < kDeviceColumnCount; ++column)
-            text += L"|" + rows.CellText(row, column);
-        texts.push_back(text);
+            texts.back() += L"|" + rows.CellText(row, column);
     }
     return texts;
 }
@@ -55,8 +51,9 @@ std::vector<std::wstring> Rows(const FakeDeviceRows& rows) {
 } // namespace
 
 TEST(DeviceDiscovery, RepliesBecomeRows) {
+    const Bytes ti = TiReplyBytes(kMacA, 4001, "");
     const std::wstring a = L"|COM3|198.18.1.1|4001|00-1A-2B-3C-4D-5E||Disable";
-    const std::wstring lantronixB = L"|COM4|198.18.1.2|2222|00-20-4A-01-02-03|Lantronix XPort|Disable";
+    const std::wstring b = L"||198.18.1.2|2222|00-20-4A-01-02-03|Lantronix XPort|Disable";
     const struct {
         const char* what;
         std::vector<Step> steps;
@@ -65,20 +62,20 @@ TEST(DeviceDiscovery, RepliesBecomeRows) {
         {"TI port is little-endian and signed, the name at most 63 bytes",
          {Ti(TiReplyBytes(kMacA, -33422588, std::string(64, 'N')))},
          {L"|COM3|198.18.1.1|-33422588|00-1A-2B-3C-4D-5E|" + std::wstring(63, L'N') + L"|Disable"}},
-        {"a later TI reply rewrites address, port and name, decoded by the caller",
-         {Ti(TiReplyBytes(kMacA, 4001, "old")), Ti(TiReplyBytes(kMacA, 1, "Ger\xE4t"), kIpB)},
-         {L"|COM3|198.18.1.2|1|00-1A-2B-3C-4D-5E|Ger\u00E4t|Disable"}},
-        {"TI reply of 83 bytes", {Ti(TiChanged(83, 1, 83))}, {a}},
-        {"TI length beyond the datagram counts zeros", {Ti(TiChanged(255, 1, 200))}, {a}},
+        {"TI reply of 83 bytes", {Ti(Changed(ti, 83, 1, 83, true))}, {a}},
+        {"TI length beyond the datagram counts zeros", {Ti(Changed(ti, 255, 1, 200, true))}, {a}},
         {"TI replies failing a check",
-         {Ti(Changed(TiReplyBytes(kMacA, 4001, ""), 84, 60, 1)), Ti(TiChanged(84, 0, 0xFA)), Ti(TiChanged(84, 2, 6)),
-          Ti(TiChanged(84, 3, 5)), Ti(TiChanged(84, 1, 0)), Ti(TiChanged(82, 1, 82)), Ti(TiChanged(256, 0, 0xFE))},
+         {Ti(Changed(ti, 84, 60, 1)), Ti(Changed(ti, 84, 0, 0xFA, true)), Ti(Changed(ti, 84, 2, 6, true)),
+          Ti(Changed(ti, 84, 3, 5, true)), Ti(Changed(ti, 84, 1, 0, true)), Ti(Changed(ti, 82, 1, 82, true)),
+          Ti(Changed(ti, 256, 0, 0xFE, true))},
          {}},
-        {"F7 and F9 joined per sender, in either order; F9 port little-endian and unsigned",
+        {"F7 and F9 joined per sender, in either order; F9 port little-endian and unsigned; past the free names no COM "
+         "Port",
          {Lx(F9Bytes(0xFF01)), Lx(F7Bytes(kMacB), kIpB), Lx(F7Bytes(kMacA)), Lx(F9Bytes(2222), kIpB)},
-         {L"|COM3|198.18.1.1|65281|00-1A-2B-3C-4D-5E|Lantronix XPort|Disable", lantronixB}},
-        {"F7 and F9 of different senders", {Lx(F7Bytes(kMacA)), Lx(F9Bytes(1), kIpB)}, {}},
-        {"a search forgets half-known senders", {Lx(F7Bytes(kMacA)), kSearch, Lx(F9Bytes(1))}, {}},
+         {L"|COM3|198.18.1.1|65281|00-1A-2B-3C-4D-5E|Lantronix XPort|Disable", b}},
+        {"F7 and F9 of different senders, or from before a search",
+         {Lx(F7Bytes(kMacA)), Lx(F9Bytes(1), kIpB), kSearch, Lx(F9Bytes(1))},
+         {}},
         {"F7 header not zero", {Lx(Changed(F7Bytes(kMacA), 30, 1, 1)), Lx(F9Bytes(1))}, {}},
         {"F7 of 29 bytes", {Lx(Changed(F7Bytes(kMacA), 29)), Lx(F9Bytes(1))}, {}},
         {"F7 longer than the receive buffer", {Lx(Changed(F7Bytes(kMacA), 256)), Lx(F9Bytes(1))}, {}},
@@ -87,25 +84,19 @@ TEST(DeviceDiscovery, RepliesBecomeRows) {
         {"both protocols, one row; Lantronix replies leave the Name, the TI reply sets it",
          {Ti(TiReplyBytes(kMacA, 1, "both")), Lx(F7Bytes(kMacA)), Lx(F9Bytes(4001)), Lx(F7Bytes(kMacB), kIpB),
           Lx(F9Bytes(1), kIpB), Ti(TiReplyBytes(kMacB, 2222, "ti"), kIpB)},
-         {L"|COM3|198.18.1.1|4001|00-1A-2B-3C-4D-5E|both|Disable",
-          L"|COM4|198.18.1.2|2222|00-20-4A-01-02-03|ti|Disable"}},
-        {"more devices than free names: listed without a COM Port",
-         {Lx(F7Bytes(kMacA)), Lx(F9Bytes(4001)), Lx(F7Bytes(kMacB), kIpB), Lx(F9Bytes(2222), kIpB),
-          Ti(TiReplyBytes({2, 0, 0, 0, 0, 3}, 7, "c"), kIpC)},
-         {L"|COM3|198.18.1.1|4001|00-1A-2B-3C-4D-5E|Lantronix XPort|Disable", lantronixB,
-          L"||198.18.1.3|7|02-00-00-00-00-03|c|Disable"}},
+         {L"|COM3|198.18.1.1|4001|00-1A-2B-3C-4D-5E|both|Disable", L"||198.18.1.2|2222|00-20-4A-01-02-03|ti|Disable"}},
         {"a ticked row keeps its cells",
-         {Ti(TiReplyBytes(kMacA, 4001, "")), kToggleRow0, Ti(TiReplyBytes(kMacA, 9, "moved"), kIpB),
-          Lx(F7Bytes(kMacA), kIpB), Lx(F9Bytes(9), kIpB)},
+         {Ti(ti), kToggleRow0, Ti(TiReplyBytes(kMacA, 9, "moved"), kIpB), Lx(F7Bytes(kMacA), kIpB),
+          Lx(F9Bytes(9), kIpB)},
          {L"x" + a}},
-        {"unticked again, it follows the replies",
-         {Ti(TiReplyBytes(kMacA, 4001, "")), kToggleRow0, kToggleRow0, Ti(TiReplyBytes(kMacA, 9, "moved"), kIpB)},
-         {L"|COM3|198.18.1.2|9|00-1A-2B-3C-4D-5E|moved|Disable"}},
+        {"unticked again, a later TI reply rewrites address, port and name, decoded by the caller",
+         {Ti(ti), kToggleRow0, kToggleRow0, Ti(TiReplyBytes(kMacA, 1, "Ger\xE4t"), kIpB)},
+         {L"|COM3|198.18.1.2|1|00-1A-2B-3C-4D-5E|Ger\u00E4t|Disable"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FakeDeviceRows rows;
-        DeviceDiscovery discovery(rows, {L"COM3", L"COM4"}, Latin1Decode);
+        DeviceDiscovery discovery(rows, {L"COM3"}, Latin1Decode);
         for (const Step& step : c.steps)
             step(discovery, rows);
         EXPECT_EQ(Rows(rows), c.rows);
@@ -116,9 +107,8 @@ TEST(DeviceDiscovery, RepliesBecomeRows) {
 TEST(DeviceDiscovery, HalfKnownSendersAndRowsAreCapped) {
     FakeDeviceRows rows;
     DeviceDiscovery discovery(rows, {}, Latin1Decode);
-    const auto ip = [](int n) {
-        return Ipv4Octets{198, 19, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
-    };
+    const auto byte = [](int n, int shift) { return static_cast<std::uint8_t>(n >> shift); };
+    const auto ip = [&](int n) { return Ipv4Octets{198, 19, byte(n, 8), byte(n, 0)}; };
     const int cap = static_cast<int>(DeviceDiscovery::kMaxLantronixSenders);
     for (int n = 0; n <= cap; ++n)
         discovery.OnLantronixReply(F7Bytes(kMacA), ip(n));
@@ -127,8 +117,7 @@ TEST(DeviceDiscovery, HalfKnownSendersAndRowsAreCapped) {
     discovery.OnLantronixReply(F9Bytes(1), ip(cap));
     EXPECT_EQ(rows.RowCount(), 1);
     for (int n = 0; n <= DeviceDiscovery::kMaxRows; ++n)
-        discovery.OnTiReply(
-            TiReplyBytes({2, 0, 0, 0, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)}, 1, ""), ip(n));
+        discovery.OnTiReply(TiReplyBytes({2, 0, 0, 0, byte(n, 8), byte(n, 0)}, 1, ""), ip(n));
     EXPECT_EQ(rows.RowCount(), DeviceDiscovery::kMaxRows);
 }
 
