@@ -16,7 +16,6 @@ namespace kavrel::test {
 
 class FakeDeviceRows : public DeviceRows {
 public:
-    using Listener = std::function<void(int row, CheckChange change)>;
     struct Row {
         std::array<std::wstring, kDeviceColumnCount> cells;
         bool checked = false;
@@ -24,35 +23,25 @@ public:
         int writes = 0;
     };
 
-    void Listen(Listener listener) { listener_ = std::move(listener); }
-
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     int AppendRow() override {
         rows_.emplace_back();
         return RowCount() - 1;
     }
-    std::wstring CellText(int row, int column) const override { return At(row).cells.at(Column(column)); }
+    std::wstring CellText(int row, int column) const override {
+        return At(row).cells.at(static_cast<std::size_t>(column));
+    }
     void SetCellText(int row, int column, const std::wstring& text) override {
-        At(row).cells.at(Column(column)) = text;
+        At(row).cells.at(static_cast<std::size_t>(column)) = text;
         ++At(row).writes;
     }
     bool IsChecked(int row) const override { return At(row).checked; }
-    void SetChecked(int row, bool checked) override { Change(row, checked, false); }
+    void SetChecked(int row, bool checked) override { Change(row, checked, CheckChange::None); }
     std::int64_t ItemData(int row) const override { return At(row).itemData; }
     void SetItemData(int row, std::int64_t data) override { At(row).itemData = data; }
 
-    // A row as discovery leaves it: unticked, Status "Disable".
-    int AddDevice(const std::wstring& comPort, const std::wstring& ip, const std::wstring& tcpPort) {
-        const int row = AppendRow();
-        SetCellText(row, kColumnComPort, comPort);
-        SetCellText(row, kColumnIpAddress, ip);
-        SetCellText(row, kColumnTcpPort, tcpPort);
-        SetCellText(row, kColumnStatus, L"Disable");
-        return row;
-    }
-    // The user's click on the box, or the space bar: the list changes the box, then reports.
-    void Toggle(int row) { Change(row, !IsChecked(row), true); }
-    std::wstring Status(int row) const { return CellText(row, kColumnStatus); }
+    // The user's click on the box: the list changes the box, then reports.
+    void Toggle(int row) { Change(row, !IsChecked(row), IsChecked(row) ? CheckChange::Unticked : CheckChange::Ticked); }
     const Row& operator[](int row) const { return At(row); }
     int Writes() const {
         int total = 0;
@@ -60,21 +49,20 @@ public:
             total += r.writes;
         return total;
     }
+    std::function<void(int row, CheckChange change)> onCheckChanged;
 
 private:
-    void Change(int row, bool checked, bool byUser) {
+    void Change(int row, bool checked, CheckChange change) {
         if (At(row).checked == checked)
             return;
         At(row).checked = checked;
-        if (listener_)
-            listener_(row, !byUser ? CheckChange::None : checked ? CheckChange::Ticked : CheckChange::Unticked);
+        if (onCheckChanged)
+            onCheckChanged(row, change);
     }
     Row& At(int row) { return rows_.at(static_cast<std::size_t>(row)); }
     const Row& At(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
-    static std::size_t Column(int column) { return static_cast<std::size_t>(column < 0 ? kDeviceColumnCount : column); }
 
     std::vector<Row> rows_;
-    Listener listener_;
 };
 
 } // namespace kavrel::test
