@@ -1,15 +1,16 @@
 #pragma once
-// The device list in memory. Like the list view, a change of a row's check box is reported at once,
-// nested inside the call that made it: a user's Toggle as a tick or untick, the program's own
-// SetChecked as CheckChange::None. Writes are counted, so a test can tell "wrote the same value again"
-// from "did not write". Out-of-range access is a bug in the rules under test and throws.
+// The device list in memory. A check box change is reported at once, nested inside the call that made it:
+// the user's Toggle as a tick or untick, the program's own SetChecked as CheckChange::None. Writes are
+// counted, so a test can tell "wrote the same value again" from "did not write". Out of range throws.
 
 #include "core/device_rows.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kavrel::test {
@@ -28,11 +29,9 @@ public:
         rows_.emplace_back();
         return RowCount() - 1;
     }
-    std::wstring CellText(int row, int column) const override {
-        return At(row).cells.at(static_cast<std::size_t>(column));
-    }
+    std::wstring CellText(int row, int column) const override { return At(row).cells.at(Index(column)); }
     void SetCellText(int row, int column, const std::wstring& text) override {
-        At(row).cells.at(static_cast<std::size_t>(column)) = text;
+        At(row).cells.at(Index(column)) = text;
         ++At(row).writes;
     }
     bool IsChecked(int row) const override { return At(row).checked; }
@@ -40,27 +39,21 @@ public:
     std::int64_t ItemData(int row) const override { return At(row).itemData; }
     void SetItemData(int row, std::int64_t data) override { At(row).itemData = data; }
 
-    // The user's click on the box: the list changes the box, then reports.
     void Toggle(int row) { Change(row, !IsChecked(row), IsChecked(row) ? CheckChange::Unticked : CheckChange::Ticked); }
     const Row& operator[](int row) const { return At(row); }
     int Writes() const {
-        int total = 0;
-        for (const Row& r : rows_)
-            total += r.writes;
-        return total;
+        return std::accumulate(rows_.begin(), rows_.end(), 0, [](int sum, const Row& r) { return sum + r.writes; });
     }
     std::function<void(int row, CheckChange change)> onCheckChanged;
 
 private:
     void Change(int row, bool checked, CheckChange change) {
-        if (At(row).checked == checked)
-            return;
-        At(row).checked = checked;
-        if (onCheckChanged)
+        if (std::exchange(At(row).checked, checked) != checked && onCheckChanged)
             onCheckChanged(row, change);
     }
-    Row& At(int row) { return rows_.at(static_cast<std::size_t>(row)); }
-    const Row& At(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    static std::size_t Index(int i) { return static_cast<std::size_t>(i); }
+    Row& At(int row) { return rows_.at(Index(row)); }
+    const Row& At(int row) const { return rows_.at(Index(row)); }
 
     std::vector<Row> rows_;
 };
