@@ -28,8 +28,6 @@ protected:
     void SetUp() override { Restart(); }
     void TearDown() override {
         SaveScreenshot(std::string("faults-end-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        if (HasFailure())
-            kavrel->Dump();
     }
     void Restart() {
         kavrel = std::make_unique<MainWindow>();
@@ -48,8 +46,7 @@ protected:
 } // namespace
 
 TEST_F(Faults, FloodOfMalformedDatagramsListsEveryGoodDeviceAndNothingElse) {
-    Click(kavrel->Item(kSearchButton)); // a second flood after the one at start
-    std::this_thread::sleep_for(3s);
+    std::this_thread::sleep_for(3s); // for the junk that follows the good replies
     ASSERT_TRUE(kavrel->program.Running()) << "the flood ended the program";
     EXPECT_EQ(kavrel->list->RowCount(), static_cast<int>(kDevices.size())) << "a bogus row";
     for (const auto& [mac, device] : kDevices)
@@ -60,13 +57,9 @@ TEST_F(Faults, ImpossibleTcpPortFailsTheTickWithItsMessageAndUndoesIt) {
     for (const auto& mac : {L"00-1A-2B-3C-4F-05", L"00-1A-2B-3C-4F-06"}) {
         const std::wstring port = Cell(mac, kColumnComPort);
         ASSERT_TRUE(kavrel->Tick(mac));
-        HWND box = nullptr;
-        ASSERT_TRUE(WaitUntil([&] {
-            const auto windows = TopLevelWindows(kavrel->program.Id(), L"Kavrel");
-            return (box = windows.empty() ? nullptr : windows.front()) != nullptr;
-        })) << "no message for the failed tick";
+        HWND box = WaitForWindow(kavrel->program.Id(), L"Kavrel", 10s);
+        ASSERT_NE(box, nullptr) << "no message for the failed tick";
         EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)).rfind(L"Error: can not create TcpClient device", 0), 0u);
-        SaveScreenshot("faults-impossible-port");
         Click(GetDlgItem(box, IDOK));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }, 5s));
         EXPECT_FALSE(kavrel->list->Checked(kavrel->list->RowOf(mac))) << "the row is unticked again";

@@ -21,13 +21,12 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
-// The rules with the world around them in memory: the fixture plays the engine, the buttons, the message boxes
-// and the status timer. The engine logs each call as "<kind> <argument>", fails every call of a kind named in
-// `failing`, and counts misuse a real engine would punish: destroying what is not a live device, any call
-// after Release.
-class LinksFixture : public ::testing::Test, public SerialEngine, public Buttons, public Notifier, public StatusTimer {
+// The fixture plays the engine, the buttons, the message boxes and the status timer. The engine logs each call as
+// "<kind> <argument>", fails every call of a kind in `failing`, and counts misuse a real engine would punish:
+// destroying what is not a live device, any call after Release.
+class EmulationTest : public ::testing::Test, public SerialEngine, public Buttons, public Notifier, public StatusTimer {
 protected:
-    LinksFixture() {
+    EmulationTest() {
         rows.onCheckChanged = [this](int row, CheckChange change) { links.OnCheckChanged(row, change); };
     }
 
@@ -65,7 +64,6 @@ protected:
             whileShown();
     }
     std::uintptr_t Arm() override {
-        ++arms;
         armed = true;
         return kId;
     }
@@ -98,18 +96,14 @@ protected:
     std::function<void()> whileShown;
     std::string enabled = "0011"; // Start, Stop, Search, device list: as the dialog leaves them after start-up
     std::int32_t nextId = 1;
-    int misuse = 0, arms = 0;
+    int misuse = 0;
     bool released = false, armed = false;
 };
 
-using PortLinksTest = LinksFixture;
-
-TEST_F(PortLinksTest, ATickMakesConnectorSplitterAndTcpClientWithTheirInitStrings) {
+TEST_F(EmulationTest, ATickMakesConnectorSplitterAndTcpClientWithTheirInitStrings) {
     rows.Toggle(AddDevice(L"COM12"));
     EXPECT_EQ(log, (Texts{L"Connector 12;1", L"Splitter 100;12;0;2400,0,8,1,2,-1;0;0;0",
                           L"TcpClient 10.0.0.1;23;100;2400,0,8,1,2,-1;0;10;;0;0"}));
-    EXPECT_EQ(ConnectorInit(L"CO"), L";1");
-    EXPECT_EQ(TcpClientInit(L"host name", L"x;y", 100), L"host name;x;y;100;2400,0,8,1,2,-1;0;10;;0;0");
     links.OnCheckChanged(-1, CheckChange::Ticked);
     links.OnCheckChanged(1, CheckChange::Ticked);
     EXPECT_EQ(log.size(), 3u) << "a notification for a row that does not exist";
@@ -118,7 +112,7 @@ TEST_F(PortLinksTest, ATickMakesConnectorSplitterAndTcpClientWithTheirInitString
 // Random user ticks and unticks, the program's own check changes, COM Port edits put back or not, and failing
 // creates, against a model: which rows share which link, the lowest free link number from 100, each row's
 // own TcpClient, the statuses, the messages (shown after the undo) and Start.
-TEST_F(PortLinksTest, RandomWalkAgainstAModel) {
+TEST_F(EmulationTest, RandomWalkAgainstAModel) {
     const Texts names{L"COM1", L"COM2", L"COM3"};
     const std::map<std::wstring, std::wstring> messages{{L"Connector", L"Error: can not create connector device\n"},
                                                         {L"Splitter", L"Error: can not create splitter device\n"},
@@ -135,7 +129,6 @@ TEST_F(PortLinksTest, RandomWalkAgainstAModel) {
         const std::wstring name = names[random() % 3];
         const bool linked = linkedTo.count(row) > 0;
         const unsigned op = random() % 8;
-        std::wstring fails;
         failing.clear();
         shown.clear();
         if (op == 0) {
@@ -147,41 +140,37 @@ TEST_F(PortLinksTest, RandomWalkAgainstAModel) {
         } else if (op == 3) {
             failing = {std::next(messages.begin(), random() % 3)->first};
         }
-        if (op != 0) {
-            const std::wstring comName = rows.CellText(row, kColumnComPort);
-            const bool tick = !rows.IsChecked(row), newLink = tick && !linked && model.count(comName) == 0;
-            if (tick && !linked && !failing.empty() && (newLink || failing.count(L"TcpClient")))
-                fails = *failing.begin();
-            startEnabled = startEnabled || (newLink && fails != L"Connector" && fails != L"Splitter");
-            const std::size_t before = devices.size();
-            whileShown = [this, row, before] {
-                EXPECT_FALSE(rows.IsChecked(row));
-                EXPECT_EQ(devices.size(), before);
-            };
+        const std::wstring comName = rows.CellText(row, kColumnComPort);
+        const bool tick = op != 0 && !rows.IsChecked(row), newLink = tick && !linked && model.count(comName) == 0;
+        const std::wstring fails =
+            tick && !linked && !failing.empty() && (newLink || failing.count(L"TcpClient")) ? *failing.begin() : L"";
+        startEnabled = startEnabled || (newLink && fails != L"Connector" && fails != L"Splitter");
+        const std::size_t before = devices.size();
+        whileShown = [this, row, before] {
+            EXPECT_TRUE(!rows.IsChecked(row) && devices.size() == before) << "the message comes after the undo";
+        };
+        if (op != 0)
             rows.Toggle(row);
-            if (newLink && fails.empty()) {
-                int number = 100;
-                while (std::any_of(model.begin(), model.end(), [&](const auto& l) { return l.second.first == number; }))
-                    ++number;
-                model[comName].first = number;
-            }
-            if (tick && !linked && fails.empty()) {
-                model[comName].second.push_back(row);
-                linkedTo[row] = comName;
-            } else if (!tick && linked) {
-                auto& linkedRows = model[linkedTo[row]].second;
-                linkedRows.erase(std::find(linkedRows.begin(), linkedRows.end(), row));
-                if (linkedRows.empty())
-                    model.erase(linkedTo[row]);
-                linkedTo.erase(row);
-            }
+        if (newLink && fails.empty()) {
+            int number = 100;
+            while (std::any_of(model.begin(), model.end(), [&](const auto& l) { return l.second.first == number; }))
+                ++number;
+            model[comName].first = number;
+        }
+        if (tick && !linked && fails.empty()) {
+            model[comName].second.push_back(row);
+            linkedTo[row] = comName;
+        } else if (op != 0 && !tick && linked) {
+            auto& linkedRows = model[linkedTo[row]].second;
+            linkedRows.erase(std::find(linkedRows.begin(), linkedRows.end(), row));
+            if (linkedRows.empty())
+                model.erase(linkedTo[row]);
+            linkedTo.erase(row);
         }
         EXPECT_EQ(shown, fails.empty() ? Texts{} : Texts{messages.at(fails)});
         EXPECT_EQ(enabled[0] == '1', startEnabled);
-        for (int r = 0; r < 8; ++r) {
-            EXPECT_EQ(links.IsLinked(r), linkedTo.count(r) > 0) << "row " << r;
+        for (int r = 0; r < 8; ++r)
             EXPECT_EQ(Status(r), linkedTo.count(r) ? L"Enable" : L"Disable") << "row " << r;
-        }
         ASSERT_EQ(links.Links().size(), model.size());
         std::size_t live = 0;
         for (const auto& link : links.Links()) {
@@ -202,16 +191,10 @@ TEST_F(PortLinksTest, RandomWalkAgainstAModel) {
     }
 }
 
-using EmulationControlTest = LinksFixture;
-
-TEST_F(EmulationControlTest, StartPollsEachTickedRowByItsOwnTcpClientAndStopSetsEnable) {
-    enabled = "0111";
-    control.DisableStartStop();
-    EXPECT_EQ(enabled, "0011");
+TEST_F(EmulationTest, StartPollsEachTickedRowByItsOwnTcpClientAndStopSetsEnable) {
     const int a = AddDevice(L"COM5"), b = AddDevice(L"COM5"), noLink = AddDevice(L"COM6"),
               unticked = AddDevice(L"COM7");
     rows.Toggle(a);
-    EXPECT_EQ(enabled, "1011") << "a new link enables Start";
     rows.Toggle(b);
     rows.SetChecked(noLink, true);
     refusing.insert(ClientOf(b));
@@ -225,7 +208,6 @@ TEST_F(EmulationControlTest, StartPollsEachTickedRowByItsOwnTcpClientAndStopSets
         log, (Texts{L"Start", L"IsReady " + std::to_wstring(ClientOf(b)), L"IsReady " + std::to_wstring(ClientOf(a))}));
     EXPECT_EQ((Texts{Status(a), Status(b), Status(noLink), Status(unticked)}),
               (Texts{L"Ready", L"Error", L"Error", L"Disable"}));
-    EXPECT_EQ(arms, 2) << "re-armed after the poll";
 
     control.Stop();
     EXPECT_EQ((Texts{Status(a), Status(b), Status(noLink), Status(unticked)}),
@@ -238,7 +220,7 @@ TEST_F(EmulationControlTest, StartPollsEachTickedRowByItsOwnTcpClientAndStopSets
 }
 
 // The tray menu's Exit works while a message box is up, so the teardown may run inside one.
-TEST_F(EmulationControlTest, ExitDuringTheFailedStartsMessageTearsDownOnceAndKillsTheTimer) {
+TEST_F(EmulationTest, ExitDuringTheFailedStartsMessageTearsDownOnceAndKillsTheTimer) {
     EXPECT_TRUE(control.StartEngine());
     EXPECT_EQ(log, (Texts{L"Initialize", L"DestroyAll"}));
     rows.Toggle(AddDevice(L"COM5"));
@@ -248,7 +230,6 @@ TEST_F(EmulationControlTest, ExitDuringTheFailedStartsMessageTearsDownOnceAndKil
     control.Start();
     EXPECT_EQ(log, (Texts{L"Start", L"DestroyAll", L"Stop", L"Release"}));
     EXPECT_FALSE(armed);
-    EXPECT_TRUE(links.Links().empty());
     // Escape, the close box and the window's destruction all come by here as well.
     log.clear();
     EXPECT_FALSE(control.Shutdown());
@@ -263,7 +244,7 @@ TEST_F(EmulationControlTest, ExitDuringTheFailedStartsMessageTearsDownOnceAndKil
 
 // One engine call fails throughout a whole run: each failure shows its own message and nothing else, a failed
 // start still polls, a failed stop still stops, an untick still unlinks, and the teardown leaves nothing behind.
-class EngineFailureTest : public LinksFixture, public ::testing::WithParamInterface<const wchar_t*> {};
+class EngineFailureTest : public EmulationTest, public ::testing::WithParamInterface<const wchar_t*> {};
 
 TEST_P(EngineFailureTest, AWholeRunWithOneCallFailing) {
     const std::wstring call = GetParam();
@@ -279,8 +260,7 @@ TEST_P(EngineFailureTest, AWholeRunWithOneCallFailing) {
     EXPECT_EQ(enabled, "1011");
     EXPECT_FALSE(armed);
     rows.Toggle(b);
-    EXPECT_EQ(Status(b), L"Disable");
-    EXPECT_FALSE(links.IsLinked(b));
+    EXPECT_TRUE(Status(b) == L"Disable" && !links.IsLinked(b)) << "an untick unlinks";
     control.Shutdown();
 
     const std::map<std::wstring, Texts> messages{
