@@ -1,22 +1,22 @@
 #pragma once
-// The device list in memory. Like the list view, a change of a row's check box is reported at once,
-// nested inside the call that made it: a user's Toggle as a tick or untick, the program's own
-// SetChecked as CheckChange::None. Writes are counted, so a test can tell "wrote the same value again"
-// from "did not write". Out-of-range access is a bug in the rules under test and throws.
+// The device list in memory. A check box change is reported at once, nested inside the call that made it:
+// the user's Toggle as a tick or untick, the program's own SetChecked as CheckChange::None. Writes are
+// counted, so a test can tell "wrote the same value again" from "did not write". Out of range throws.
 
 #include "core/device_rows.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kavrel::test {
 
 class FakeDeviceRows : public DeviceRows {
 public:
-    using Listener = std::function<void(int row, CheckChange change)>;
     struct Row {
         std::array<std::wstring, kDeviceColumnCount> cells;
         bool checked = false;
@@ -24,57 +24,38 @@ public:
         int writes = 0;
     };
 
-    void Listen(Listener listener) { listener_ = std::move(listener); }
-
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     int AppendRow() override {
         rows_.emplace_back();
         return RowCount() - 1;
     }
-    std::wstring CellText(int row, int column) const override { return At(row).cells.at(Column(column)); }
+    std::wstring CellText(int row, int column) const override { return At(row).cells.at(Index(column)); }
     void SetCellText(int row, int column, const std::wstring& text) override {
-        At(row).cells.at(Column(column)) = text;
+        At(row).cells.at(Index(column)) = text;
         ++At(row).writes;
     }
     bool IsChecked(int row) const override { return At(row).checked; }
-    void SetChecked(int row, bool checked) override { Change(row, checked, false); }
+    void SetChecked(int row, bool checked) override { Change(row, checked, CheckChange::None); }
     std::int64_t ItemData(int row) const override { return At(row).itemData; }
     void SetItemData(int row, std::int64_t data) override { At(row).itemData = data; }
 
-    // A row as discovery leaves it: unticked, Status "Disable".
-    int AddDevice(const std::wstring& comPort, const std::wstring& ip, const std::wstring& tcpPort) {
-        const int row = AppendRow();
-        SetCellText(row, kColumnComPort, comPort);
-        SetCellText(row, kColumnIpAddress, ip);
-        SetCellText(row, kColumnTcpPort, tcpPort);
-        SetCellText(row, kColumnStatus, L"Disable");
-        return row;
-    }
-    // The user's click on the box, or the space bar: the list changes the box, then reports.
-    void Toggle(int row) { Change(row, !IsChecked(row), true); }
-    std::wstring Status(int row) const { return CellText(row, kColumnStatus); }
+    void Toggle(int row) { Change(row, !IsChecked(row), IsChecked(row) ? CheckChange::Unticked : CheckChange::Ticked); }
     const Row& operator[](int row) const { return At(row); }
     int Writes() const {
-        int total = 0;
-        for (const Row& r : rows_)
-            total += r.writes;
-        return total;
+        return std::accumulate(rows_.begin(), rows_.end(), 0, [](int sum, const Row& r) { return sum + r.writes; });
     }
+    std::function<void(int row, CheckChange change)> onCheckChanged;
 
 private:
-    void Change(int row, bool checked, bool byUser) {
-        if (At(row).checked == checked)
-            return;
-        At(row).checked = checked;
-        if (listener_)
-            listener_(row, !byUser ? CheckChange::None : checked ? CheckChange::Ticked : CheckChange::Unticked);
+    void Change(int row, bool checked, CheckChange change) {
+        if (std::exchange(At(row).checked, checked) != checked && onCheckChanged)
+            onCheckChanged(row, change);
     }
-    Row& At(int row) { return rows_.at(static_cast<std::size_t>(row)); }
-    const Row& At(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
-    static std::size_t Column(int column) { return static_cast<std::size_t>(column < 0 ? kDeviceColumnCount : column); }
+    static std::size_t Index(int i) { return static_cast<std::size_t>(i); }
+    Row& At(int row) { return rows_.at(Index(row)); }
+    const Row& At(int row) const { return rows_.at(Index(row)); }
 
     std::vector<Row> rows_;
-    Listener listener_;
 };
 
 } // namespace kavrel::test
