@@ -4,30 +4,25 @@
 
 using kavrel::Anchor;
 using kavrel::LayoutRect;
-using kavrel::Place;
+using kavrel::LayoutSize;
 
-namespace {
-constexpr kavrel::LayoutSize kDesigned{626, 245};
-constexpr LayoutRect kList{11, 11, 613, 167};
-constexpr LayoutRect kExit{402, 197, 477, 220};
-} // namespace
-
-TEST(DialogLayout, ListGrowsAndShrinksWithTheClientArea) {
-    EXPECT_EQ(Place(kList, Anchor::Fill, kDesigned, kDesigned), kList);
-    EXPECT_EQ(Place(kList, Anchor::Fill, kDesigned, {826, 345}), (LayoutRect{11, 11, 813, 267}));
-    EXPECT_EQ(Place(kList, Anchor::Fill, kDesigned, {700, 260}), (LayoutRect{11, 11, 687, 182}));
-}
-
-TEST(DialogLayout, BottomControlsKeepSizeLeftEdgeAndDistanceToTheBottom) {
-    EXPECT_EQ(Place(kExit, Anchor::Bottom, kDesigned, kDesigned), kExit);
-    const LayoutRect moved = Place(kExit, Anchor::Bottom, kDesigned, {900, 345});
-    EXPECT_EQ(moved, (LayoutRect{402, 297, 477, 320}));
-    EXPECT_EQ(345 - moved.bottom, kDesigned.height - kExit.bottom);
-}
-
-TEST(DialogLayout, BelowTheDesignedSizeNothingMovesOrShrinks) {
-    EXPECT_EQ(Place(kList, Anchor::Fill, kDesigned, {300, 100}), kList);
-    EXPECT_EQ(Place(kExit, Anchor::Bottom, kDesigned, {0, 0}), kExit);
-    // Only the direction that is too small is held at the design.
-    EXPECT_EQ(Place(kList, Anchor::Fill, kDesigned, {300, 300}), (LayoutRect{11, 11, 613, 222}));
+TEST(DialogLayout, ListFillsExitKeepsToTheBottomAndNothingGoesBelowTheDesign) {
+    constexpr LayoutSize kDesigned{626, 245};
+    constexpr LayoutRect kList{11, 11, 613, 167}, kExit{402, 197, 477, 220};
+    const struct {
+        LayoutRect rect;
+        Anchor anchor;
+        LayoutSize client;
+        LayoutRect placed;
+    } cases[] = {
+        {kList, Anchor::Fill, kDesigned, kList},
+        {kList, Anchor::Fill, {826, 345}, {11, 11, 813, 267}},
+        {kList, Anchor::Fill, {300, 300}, {11, 11, 613, 222}}, // only the direction that is too small is held
+        {kList, Anchor::Fill, {300, 100}, kList},
+        {kExit, Anchor::Bottom, {900, 345}, {402, 297, 477, 320}},
+        {kExit, Anchor::Bottom, {0, 0}, kExit},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kavrel::Place(c.rect, c.anchor, kDesigned, c.client), c.placed)
+            << c.client.width << "x" << c.client.height;
 }
