@@ -20,20 +20,18 @@ class ListRows : public testing::Test {
 protected:
     void SetUp() override {
         current_ = this;
-        dialog_ =
-            CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TEST_DIALOG), nullptr, &Procedure, 0);
-        list_ = GetDlgItem(dialog_, IDC_TEST_LIST);
+        list_ = GetDlgItem(
+            CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TEST_DIALOG), nullptr, &Procedure, 0),
+            IDC_TEST_LIST);
         ListView_SetExtendedListViewStyleEx(list_, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
         LVCOLUMNW column{};
-        for (int i = 0; i < 6; ++i)
-            ListView_InsertColumn(list_, i, &column);
+        ListView_InsertColumn(list_, 0, &column);
         rows_.Attach(list_);
     }
     void TearDown() override {
-        DestroyWindow(dialog_);
+        DestroyWindow(GetParent(list_));
         current_ = nullptr;
     }
-
     static INT_PTR CALLBACK Procedure(HWND, UINT message, WPARAM, LPARAM lparam) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
         if (message == WM_NOTIFY && change->hdr.code == LVN_ITEMCHANGED && current_ != nullptr)
@@ -42,7 +40,6 @@ protected:
     }
 
     static inline ListRows* current_ = nullptr;
-    HWND dialog_ = nullptr;
     HWND list_ = nullptr;
     ListViewRows rows_;
     std::vector<CheckChange> changes_;
@@ -50,31 +47,20 @@ protected:
 
 } // namespace
 
-TEST_F(ListRows, CellsChecksAndItemDataRoundTrip) {
+TEST_F(ListRows, RowsKeepWhatIsWrittenAndOnlyAChangeOfTheBoxOnTheControlIsATickOrUntick) {
     EXPECT_EQ(rows_.AppendRow(), 0);
-    EXPECT_EQ(rows_.AppendRow(), 1);
-    EXPECT_EQ(rows_.RowCount(), 2);
     const std::wstring longName(300, L'x'); // longer than the first read buffer
-    rows_.SetCellText(0, 5, longName);
-    rows_.SetChecked(0, true);
+    rows_.SetCellText(0, 0, longName);
     rows_.SetItemData(0, -1);
-    EXPECT_EQ(rows_.CellText(0, 5), longName);
-    EXPECT_TRUE(rows_.IsChecked(0));
+    rows_.SetChecked(0, true);
+    EXPECT_EQ(rows_.CellText(0, 0), longName);
     EXPECT_EQ(rows_.ItemData(0), -1);
-    EXPECT_EQ(rows_.CellText(1, 5), L"");
-    EXPECT_FALSE(rows_.IsChecked(1));
-    EXPECT_EQ(rows_.ItemData(1), 0);
+    EXPECT_TRUE(rows_.IsChecked(0));
     rows_.SetChecked(0, false);
     EXPECT_FALSE(rows_.IsChecked(0));
-}
-
-TEST_F(ListRows, OnlyAChangeOfTheBoxOnTheControlIsATickOrUntick) {
-    // Insertion and the program's own changes, which arrive nested in its calls.
-    rows_.AppendRow();
-    rows_.SetChecked(0, true);
-    rows_.SetChecked(0, false);
+    // Insertion and the program's own changes arrive nested in its calls; then changes made on the control
+    // itself, as the user's click makes them, where selection is no tick.
     ASSERT_FALSE(changes_.empty());
-    // Changes made on the control itself, as the user's click makes them; selection is no tick.
     ListView_SetCheckState(list_, 0, TRUE);
     ListView_SetItemState(list_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_SetCheckState(list_, 0, FALSE);
@@ -85,13 +71,6 @@ TEST_F(ListRows, OnlyAChangeOfTheBoxOnTheControlIsATickOrUntick) {
 // What a batch holds back shows as the list's update region.
 TEST_F(ListRows, AppendBatchDrawsTheAddedRowsOnceTheOutermostBatchEnds) {
     const auto pending = [&] { return GetUpdateRect(list_, nullptr, FALSE) != FALSE; };
-    rows_.AppendRow();
-    ValidateRect(list_, nullptr);
-    {
-        ListViewRows::AppendBatch batch(rows_);
-        rows_.SetCellText(0, 2, L"198.18.1.1");
-        EXPECT_TRUE(pending()) << "a batch of mere refreshes keeps drawing";
-    }
     ValidateRect(list_, nullptr);
     {
         ListViewRows::AppendBatch outer(rows_);
@@ -103,7 +82,7 @@ TEST_F(ListRows, AppendBatchDrawsTheAddedRowsOnceTheOutermostBatchEnds) {
         EXPECT_FALSE(pending()) << "the outer batch is still adding rows";
     }
     EXPECT_TRUE(pending()) << "the rows are drawn when the batch ends";
-    EXPECT_EQ(rows_.RowCount(), 3);
+    EXPECT_EQ(rows_.RowCount(), 2);
     ValidateRect(list_, nullptr);
     rows_.AppendRow();
     EXPECT_TRUE(pending()) << "outside a batch a row is drawn as it comes";
