@@ -1,5 +1,4 @@
-// The window framework with real windows and real messages: the message map and the subclassing base,
-// modal dialogs from a template, and the conversion through the ANSI code page.
+// The window framework with real windows and real messages, and its conversion through the ANSI code page.
 
 #include "framework/Dialog.h"
 #include "framework/MessageMap.h"
@@ -12,9 +11,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <functional>
 #include <stdexcept>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 using namespace kavrel::win;
@@ -52,16 +50,10 @@ private:
     }
 };
 
-// A static control answers text messages itself, so what Default() passes on can be seen.
-ScopedWindow PlainWindow() {
-    return ScopedWindow(CreateWindowExW(0, L"Static", L"plain text", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                                        GetModuleHandleW(nullptr), nullptr));
-}
-
-// Records every message; its initialisation ends it the way the test says.
+// Records every message; its initialisation sends it the message that ends it.
 class TestDialog : public Dialog {
 public:
-    explicit TestDialog(std::function<void(HWND)> end) : Dialog(IDD_TEST_DIALOG), end_(std::move(end)) {}
+    TestDialog(UINT message, WPARAM wparam) : Dialog(IDD_TEST_DIALOG), end_(message), wparam_(wparam) {}
     std::vector<UINT> seen;
 
 private:
@@ -70,28 +62,28 @@ private:
         return Dialog::ProcessMessage(message, wparam, lparam, result);
     }
     BOOL OnInitDialog() override {
-        end_(Handle());
+        SendMessageW(Handle(), end_, wparam_, 0);
         return TRUE;
     }
-    std::function<void(HWND)> end_;
+    UINT end_;
+    WPARAM wparam_;
 };
 
 } // namespace
 
 TEST(Window, MessageMapRoutesMessagesCommandsAndNotificationsAndDefaultReachesTheOriginal) {
-    ScopedWindow plain = PlainWindow();
+    // A static control answers text messages itself, so what Default() passes on can be seen.
+    ScopedWindow plain(
+        CreateWindowExW(0, L"Static", L"plain text", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr));
     const HWND hwnd = plain.Get();
     Recorder recorder;
     ASSERT_TRUE(recorder.Subclass(hwnd));
 
     EXPECT_EQ(SendMessageW(hwnd, kPing, 20, 1), 21);
     SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kButtonId, BN_CLICKED), 0);
-    // Another notification code or another id is not the mapped command.
-    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kButtonId, BN_SETFOCUS), 0);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kButtonId, BN_SETFOCUS), 0); // another code, then another id
     SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kButtonId + 1, BN_CLICKED), 0);
     NMHDR header{nullptr, kButtonId, static_cast<UINT>(NM_CLICK)};
-    SendMessageW(hwnd, WM_NOTIFY, kButtonId, reinterpret_cast<LPARAM>(&header));
-    header.code = static_cast<UINT>(NM_DBLCLK);
     SendMessageW(hwnd, WM_NOTIFY, kButtonId, reinterpret_cast<LPARAM>(&header));
     EXPECT_EQ(recorder.seen, (std::vector<UINT>{kPing, WM_COMMAND, WM_NOTIFY}));
 
@@ -105,12 +97,11 @@ TEST(Window, MessageMapRoutesMessagesCommandsAndNotificationsAndDefaultReachesTh
 TEST(Dialog, SeesItsCreationsSizeMessageBeforeInitialisationAndEachWayToEndGivesItsResult) {
     // A missing template fails and takes its creation hook with it, so the dialogs after it are created.
     EXPECT_EQ(Dialog(9999).DoModal(GetModuleHandleW(nullptr), nullptr), -1);
-    const std::pair<std::function<void(HWND)>, INT_PTR> ways[] = {
-        {[](HWND d) { SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, IDOK},
-        {[](HWND d) { SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }, IDCANCEL},
-        {[](HWND d) { SendMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, IDCANCEL}}; // close box, system menu
-    for (const auto& [way, result] : ways) {
-        TestDialog dialog(way);
+    // OK and Cancel clicked (BN_CLICKED is 0), then the close box or the system menu's Close.
+    const std::tuple<UINT, WPARAM, INT_PTR> ways[] = {
+        {WM_COMMAND, IDOK, IDOK}, {WM_COMMAND, IDCANCEL, IDCANCEL}, {WM_SYSCOMMAND, SC_CLOSE, IDCANCEL}};
+    for (const auto& [message, wparam, result] : ways) {
+        TestDialog dialog(message, wparam);
         EXPECT_EQ(dialog.DoModal(GetModuleHandleW(nullptr), nullptr), result);
         const auto& seen = dialog.seen;
         EXPECT_LT(std::find(seen.begin(), seen.end(), WM_SIZE), std::find(seen.begin(), seen.end(), WM_INITDIALOG));

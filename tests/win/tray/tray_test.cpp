@@ -17,29 +17,20 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Whether the shell holds the icon of that window: changing nothing of it succeeds only then.
-bool ShellHasIcon(HWND owner) {
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof(data);
-    data.hWnd = owner;
-    data.uID = IDR_TRAY_MENU;
-    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+// Whether the shell holds the icon of that window and id: a modification succeeds only then.
+bool ShellHasIcon(NOTIFYICONDATAW icon) {
+    return Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE;
 }
 
 LRESULT MouseOnIcon(HWND hidden, UINT mouse) {
     return SendMessageW(hidden, kavrel::WM_TRAYICON_NOTIFY, IDR_TRAY_MENU, mouse);
 }
 
-BOOL AddIcon(CSystemTray& tray) {
-    return tray.AddTrayIcon(GetModuleHandleW(nullptr), LoadIconW(nullptr, IDI_APPLICATION), IDR_TRAY_MENU);
-}
-
 class Tray : public testing::Test {
 protected:
     void SetUp() override {
         kavrel::RegisterTaskbarCreatedMessage();
-        ASSERT_TRUE(AddIcon(*tray_));
-        hidden_ = tray_->HiddenWindow();
+        ASSERT_TRUE(tray_->AddTrayIcon(GetModuleHandleW(nullptr), LoadIconW(nullptr, IDI_APPLICATION), IDR_TRAY_MENU));
     }
 
     // A plain top-level window that stands for the dialog.
@@ -47,19 +38,19 @@ protected:
                                                      WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 400, 300, nullptr,
                                                      nullptr, GetModuleHandleW(nullptr), nullptr)};
     std::unique_ptr<CSystemTray> tray_ = std::make_unique<CSystemTray>();
-    HWND hidden_ = nullptr;
 };
 
 } // namespace
 
 TEST_F(Tray, HidingReparentsUnderAnInvisibleParentThatGoesWithTheTray) {
-    EXPECT_EQ(tray_->IconData().cbSize, sizeof(NOTIFYICONDATAW)) << "the structure's real size in this build";
-    EXPECT_STREQ(tray_->IconData().szTip, L"Kavrel");
+    const NOTIFYICONDATAW icon = tray_->IconData();
+    EXPECT_EQ(icon.cbSize, sizeof(NOTIFYICONDATAW)) << "the structure's real size in this build";
+    EXPECT_STREQ(icon.szTip, L"Kavrel");
     {
         CSystemTray newer; // the current tray while it lives, which must leave no pointer to itself behind
-        ASSERT_TRUE(AddIcon(newer));
+        ASSERT_TRUE(newer.AddTrayIcon(GetModuleHandleW(nullptr), LoadIconW(nullptr, IDI_APPLICATION), IDR_TRAY_MENU));
         EXPECT_EQ(MouseOnIcon(newer.HiddenWindow(), WM_MOUSEMOVE), 1);
-        EXPECT_EQ(MouseOnIcon(hidden_, WM_MOUSEMOVE), 0);
+        EXPECT_EQ(MouseOnIcon(tray_->HiddenWindow(), WM_MOUSEMOVE), 0);
     }
     const HWND window = owner_.Get();
     CSystemTray::HideToTray(window);
@@ -70,11 +61,11 @@ TEST_F(Tray, HidingReparentsUnderAnInvisibleParentThatGoesWithTheTray) {
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
 
-    EXPECT_TRUE(ShellHasIcon(hidden_));
+    EXPECT_TRUE(ShellHasIcon(icon));
     tray_.reset();
-    EXPECT_FALSE(IsWindow(hidden_));
+    EXPECT_FALSE(IsWindow(icon.hWnd));
     EXPECT_FALSE(IsWindow(parent));
-    EXPECT_FALSE(ShellHasIcon(hidden_));
+    EXPECT_FALSE(ShellHasIcon(icon));
 }
 
 TEST_F(Tray, NoIconWithoutAHiddenWindowForItsEvents) {
@@ -82,9 +73,9 @@ TEST_F(Tray, NoIconWithoutAHiddenWindowForItsEvents) {
         WH_CBT,
         [](int code, WPARAM w, LPARAM l) { return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, w, l); },
         nullptr, GetCurrentThreadId());
-    EXPECT_FALSE(AddIcon(*tray_));
+    EXPECT_FALSE(tray_->AddTrayIcon(GetModuleHandleW(nullptr), LoadIconW(nullptr, IDI_APPLICATION), IDR_TRAY_MENU));
     UnhookWindowsHookEx(refuseWindows);
-    EXPECT_FALSE(ShellHasIcon(nullptr));
+    EXPECT_FALSE(ShellHasIcon(tray_->IconData())) << "an icon without a window";
 }
 
 // Double-click and the menu's commands on the real program are proven by tests/e2e/tray.
@@ -104,7 +95,7 @@ TEST_F(Tray, RightButtonReleaseShowsTheMenuWithTheDefaultMarkedAndExitPostsOk) {
         PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
         PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     });
-    EXPECT_EQ(MouseOnIcon(hidden_, WM_RBUTTONUP), 1);
+    EXPECT_EQ(MouseOnIcon(tray_->HiddenWindow(), WM_RBUTTONUP), 1);
     chooser.join();
     EXPECT_EQ(defaultItem, UINT{ID_TRAY_MINIMIZE});
     MSG command{};
@@ -114,9 +105,9 @@ TEST_F(Tray, RightButtonReleaseShowsTheMenuWithTheDefaultMarkedAndExitPostsOk) {
 
 TEST_F(Tray, TaskbarCreatedAddsTheIconAgain) {
     // The shell loses its icons, as when it restarts, and then announces its new taskbar to every window.
-    NOTIFYICONDATAW gone = tray_->IconData();
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
-    ASSERT_FALSE(ShellHasIcon(hidden_));
+    NOTIFYICONDATAW icon = tray_->IconData();
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &icon));
+    ASSERT_FALSE(ShellHasIcon(icon));
     SendMessageTimeoutW(HWND_BROADCAST, kavrel::TaskbarCreatedMessage(), 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    EXPECT_TRUE(ShellHasIcon(hidden_));
+    EXPECT_TRUE(ShellHasIcon(icon));
 }
