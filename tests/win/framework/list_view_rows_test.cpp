@@ -28,13 +28,10 @@ protected:
         ListView_InsertColumn(list_, 0, &column);
         rows_.Attach(list_);
     }
-    void TearDown() override {
-        DestroyWindow(GetParent(list_));
-        current_ = nullptr;
-    }
+    void TearDown() override { DestroyWindow(GetParent(list_)); }
     static INT_PTR CALLBACK Procedure(HWND, UINT message, WPARAM, LPARAM lparam) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
-        if (message == WM_NOTIFY && change->hdr.code == LVN_ITEMCHANGED && current_ != nullptr)
+        if (message == WM_NOTIFY && change->hdr.code == LVN_ITEMCHANGED)
             current_->changes_.push_back(current_->rows_.CheckChangeOf(*change));
         return FALSE;
     }
