@@ -8,92 +8,48 @@
 
 using kavrel::ScreenRect;
 using kavrel::TaskbarEdge;
-using kavrel::TaskbarPlace;
-using kavrel::TrayRect;
 
 namespace {
 
-// A shell as the tray rectangle sees it, with a record of which lookups were made.
-class FakeTrayWindows : public kavrel::TrayWindows {
-public:
-    std::optional<ScreenRect> taskbarWindow;
+// Every lookup answers until a test takes it away, so each result also shows which one was used.
+struct FakeTrayWindows : kavrel::TrayWindows {
+    std::optional<ScreenRect> taskbarWindow = ScreenRect{0, 770, 1280, 800};
     std::vector<std::pair<std::wstring, ScreenRect>> descendants;
-    std::optional<TaskbarPlace> taskbarPosition;
-    ScreenRect workArea{0, 0, 1280, 770};
-
-    int visited = 0;
-    int positionAsked = 0;
-    int workAreaAsked = 0;
+    std::optional<kavrel::TaskbarPlace> taskbarPosition = kavrel::TaskbarPlace{TaskbarEdge::Top, {0, 0, 1280, 30}};
 
     std::optional<ScreenRect> TaskbarWindow() override { return taskbarWindow; }
-    void VisitTaskbarDescendants(
-        const std::function<bool(std::wstring_view className, const ScreenRect& rect)>& visit) override {
-        for (const auto& [name, rect] : descendants) {
-            ++visited;
+    void VisitTaskbarDescendants(const std::function<bool(std::wstring_view, const ScreenRect&)>& visit) override {
+        for (const auto& [name, rect] : descendants)
             if (!visit(name, rect))
                 return;
-        }
     }
-    std::optional<TaskbarPlace> TaskbarPosition() override {
-        ++positionAsked;
-        return taskbarPosition;
-    }
-    ScreenRect WorkArea() override {
-        ++workAreaAsked;
-        return workArea;
-    }
+    std::optional<kavrel::TaskbarPlace> TaskbarPosition() override { return taskbarPosition; }
+    ScreenRect WorkArea() override { return {-1280, 0, 0, 1024}; } // left of the primary monitor
 };
-
-const ScreenRect kBottomTaskbar{0, 770, 1280, 800};
 
 } // namespace
 
-TEST(TrayRect, TaskbarWindowNarrowedToItsNotifyAreaAndTheClock) {
+TEST(TrayRect, TaskbarWindowNarrowedToItsNotifyAreaBesideOrBelowTheClock) {
+    const std::pair<std::vector<std::pair<std::wstring, ScreenRect>>, ScreenRect> cases[] = {
+        {{{L"TrayNotifyWnd", {1100, 772, 1278, 798}},
+          {L"TrayClockWClass", {1210, 772, 1278, 793}}, // within 5 pixels of the bottom: beside the icons
+          {L"TrayNotifyWnd", {0, 0, 1, 1}}},            // after the clock: the walk has stopped
+         {1100, 772, 1210, 798}},
+        {{{L"TrayNotifyWnd", {1202, 600, 1278, 798}}, {L"TrayClockWClass", {1202, 600, 1240, 792}}},
+         {1202, 792, 1278, 798}},
+    };
     FakeTrayWindows shell;
-    shell.taskbarWindow = kBottomTaskbar;
-    shell.descendants = {{L"Start", {0, 770, 50, 800}},
-                         {L"TrayNotifyWnd", {1100, 772, 1278, 798}},
-                         {L"ToolbarWindow32", {1102, 772, 1200, 798}},
-                         {L"TrayClockWClass", {1210, 772, 1278, 798}},
-                         {L"TrayNotifyWnd", {0, 0, 1, 1}}}; // after the clock: never reached
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{1100, 772, 1210, 798}));
-    EXPECT_EQ(shell.visited, 4) << "the walk stops at the clock";
-    EXPECT_EQ(shell.positionAsked + shell.workAreaAsked, 0);
-
-    // A taskbar at the right edge stacks the clock above the icons; a clock whose bottom lies within 5
-    // pixels of the area's bottom counts as beside it.
-    shell.taskbarWindow = ScreenRect{1200, 0, 1280, 800};
-    const ScreenRect area{1202, 600, 1278, 798};
-    const std::pair<ScreenRect, ScreenRect> clocks[] = {{{1202, 600, 1278, 640}, {1202, 640, 1278, 798}},
-                                                        {{1202, 600, 1240, 793}, {1202, 600, 1202, 798}},
-                                                        {{1202, 600, 1240, 792}, {1202, 792, 1278, 798}}};
-    for (const auto& [clock, expected] : clocks) {
-        shell.descendants = {{L"TrayNotifyWnd", area}, {L"TrayClockWClass", clock}};
-        EXPECT_EQ(TrayRect(shell), expected);
+    for (const auto& [descendants, expected] : cases) {
+        shell.descendants = descendants;
+        EXPECT_EQ(kavrel::TrayRect(shell), expected) << descendants.size() << " descendants";
     }
-    // Names match exactly; without known children the taskbar is taken whole; the clock alone narrows it.
-    shell.taskbarWindow = kBottomTaskbar;
-    shell.descendants = {{L"traynotifywnd", {1, 1, 2, 2}}, {L"TrayClockWClassX", {3, 3, 4, 4}}};
-    EXPECT_EQ(TrayRect(shell), kBottomTaskbar);
-    shell.descendants = {{L"TrayClockWClass", {1210, 772, 1278, 798}}};
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{0, 770, 1210, 800}));
 }
 
 TEST(TrayRect, WithoutTaskbarWindowAStripNearTheTaskbarsEndOrTheWorkAreasCorner) {
     FakeTrayWindows shell;
-    const std::pair<TaskbarPlace, ScreenRect> places[] = {
-        {{TaskbarEdge::Right, {1200, 0, 1280, 800}}, {1200, 700, 1280, 784}},
-        {{TaskbarEdge::Left, {0, 0, 60, 800}}, {0, 700, 60, 784}},
-        {{TaskbarEdge::Bottom, kBottomTaskbar}, {1180, 770, 1264, 800}},
-        {{TaskbarEdge::Top, {0, 0, 1280, 30}}, {1180, 0, 1264, 30}}};
-    for (const auto& [place, expected] : places) {
-        shell.taskbarPosition = place;
-        EXPECT_EQ(TrayRect(shell), expected);
-    }
-    EXPECT_EQ(shell.visited + shell.workAreaAsked, 0);
-
+    shell.taskbarWindow.reset();
+    shell.taskbarPosition = {TaskbarEdge::Right, {1200, 0, 1280, 800}};
+    EXPECT_EQ(kavrel::TrayRect(shell), (ScreenRect{1200, 700, 1280, 784}));
     shell.taskbarPosition.reset();
-    shell.workArea = {-1280, 0, 0, 1024}; // a work area left of the primary monitor
-    EXPECT_EQ(TrayRect(shell), (ScreenRect{-150, 994, 0, 1024}));
-    EXPECT_EQ(shell.workAreaAsked, 1);
+    EXPECT_EQ(kavrel::TrayRect(shell), (ScreenRect{-150, 994, 0, 1024}));
 }

@@ -1,4 +1,3 @@
 #pragma once
 #define IDD_TEST_DIALOG 200
-#define IDC_TEST_BUTTON 201
 #define IDC_TEST_LIST 202
