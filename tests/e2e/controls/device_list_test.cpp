@@ -1,6 +1,5 @@
-// The device list of the running kavrel.exe: its private messages sent from outside, the COM Port drop-down's
-// list part and Escape in it, and the other columns read-only. The editors' own rules are proven in
-// tests/win/controls; the row is put in from outside, as no device answers here.
+// kavrel.exe's device list: its private messages sent from outside, the COM Port drop-down's list part and
+// Escape in it, the other columns read-only (the editors' rules: tests/win/controls). No device answers here.
 
 #include "tools/win-driver/Driver.h"
 
@@ -10,20 +9,17 @@
 
 using namespace kavrel::e2e;
 
-namespace {
-
-// The open list part of a drop-down: a visible top-level "ComboLBox" of the process (the combo box's own
-// information cannot be asked from another process).
-HWND DroppedListOf(DWORD processId) {
+// The bottom of the open list part of a drop-down, a visible top-level "ComboLBox" of the process (the combo
+// box's own information cannot be asked from another process); 0 when none is open.
+static LONG DroppedBottom(DWORD processId) {
     HWND window = nullptr;
     DWORD owner = 0;
+    RECT rect{};
     while ((window = FindWindowExW(nullptr, window, L"ComboLBox", nullptr)) != nullptr)
         if (GetWindowThreadProcessId(window, &owner) && owner == processId && IsWindowVisible(window))
-            return window;
-    return nullptr;
+            return GetWindowRect(window, &rect) ? rect.bottom : 0;
+    return 0;
 }
-
-} // namespace
 
 TEST(DeviceList, PointerMessagesFromOutsideAreIgnoredAndTheDropDownShowsElevenRowsAndRestoresOnEscape) {
     MainWindow app;
@@ -47,13 +43,10 @@ TEST(DeviceList, PointerMessagesFromOutsideAreIgnoredAndTheDropDownShowsElevenRo
     SaveScreenshot("device-list-com-port-dropped");
     // With common controls 6 the list part shows only what the extent for 90 names holds: 11 rows below the
     // cell, give or take the rounding to whole items.
-    HWND listPart = DroppedListOf(app.program.Id());
-    ASSERT_NE(listPart, nullptr);
-    RECT dropped{};
-    GetWindowRect(listPart, &dropped);
+    const LONG bottom = DroppedBottom(app.program.Id());
     const RECT cell = rows.CellRect(0, kColumnComPort);
-    EXPECT_LE(dropped.bottom, cell.bottom + 11 * (cell.bottom - cell.top) + 2);
-    EXPECT_GE(dropped.bottom, cell.bottom + 9 * (cell.bottom - cell.top));
+    EXPECT_LE(bottom, cell.bottom + 11 * (cell.bottom - cell.top) + 2);
+    EXPECT_GE(bottom, cell.bottom + 9 * (cell.bottom - cell.top));
     PressKey(VK_DOWN);
     PressKey(VK_ESCAPE); // the list part closes on the key going down, before the edit sees its character
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(combo); }, 5s));
