@@ -33,8 +33,8 @@ struct Record {
 };
 
 // The dialog window, on a thread of its own as the program runs apart from the driver: hands out COM10 to
-// COM30 for every drop-down and stays open whatever is pressed. The main dialog's columns, COM Port the
-// drop-down, readOnly as given; rows COM10 "Device 0", COM11 "Device 1", ...
+// COM30 for every drop-down and counts presses of Exit. The main dialog's columns, COM Port the drop-down,
+// readOnly as given; rows COM10 "Device 0", COM11 "Device 1", ...
 class Host : public win::Window {
 public:
     explicit Host(std::vector<int> readOnly = {0, 2, 3, 4, 5, 6}, int rows = 12)
@@ -88,8 +88,8 @@ protected:
             const LVITEMW& item = info.item;
             record_.told.emplace_back(wparam, item.iItem, item.iSubItem, item.cchTextMax, item.pszText,
                                       win::ListViewItemText(info.hdr.hwndFrom, item.iItem, item.iSubItem));
-        } else if (message == WM_COMMAND && (wparam == IDOK || wparam == IDCANCEL)) {
-            record_.okPressed += wparam == IDOK;
+        } else if (message == WM_COMMAND && wparam == IDOK) {
+            ++record_.okPressed;
         } else {
             return false;
         }
