@@ -34,10 +34,6 @@ public:
     // The list view's header: its child with ID 0 that is a header control, never an open editor.
     HWND Header() const noexcept;
 
-    // The editors every combo list shares; null until first used.
-    static CInPlaceCombo* SharedCombo() noexcept { return s_combo.get(); }
-    static CInPlaceEdit* SharedEdit() noexcept { return s_edit.get(); }
-
 protected:
     bool ProcessMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
     bool ProcessReflectedMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;

@@ -18,9 +18,6 @@ public:
     // ...while the list view's own label editing counts it as read-only.
     bool IsReadOnly(int column) const;
 
-    const std::vector<int>& ComboColumns() const { return combo_; }
-    const std::vector<int>& ReadOnlyColumns() const { return readOnly_; }
-
 private:
     std::vector<int> combo_;
     std::vector<int> readOnly_;
