@@ -25,7 +25,17 @@ protected:
         std::filesystem::remove_all(dir_);
     }
 
+    std::string PortPath(int com = 7) const { return dir_ + "/COM" + std::to_string(com); }
+    // Connector COM7 and Splitter 100 with these line settings, as the program makes a port link.
+    void MakeLink(const std::string& settings = "2400,0,8,1,2,-1") {
+        ASSERT_TRUE(vspe_initialize());
+        connector_ = vspe_createDevice("Connector", "7;1");
+        ASSERT_GT(connector_, 0);
+        ASSERT_GT(vspe_createDevice("Splitter", ("100;7;0;" + settings + ";0;0;0").c_str()), 0);
+    }
+
     std::string dir_;
+    std::int32_t connector_ = -1;
 };
 
 } // namespace kavrel::test
