@@ -124,11 +124,7 @@ TEST_F(Rfc2217Test, Ser2netSetsTheBaudRateTheLinkAsksOnItsDevice) {
         termios tio{};
         return tcgetattr(slave, &tio) == 0 ? cfgetospeed(&tio) : B0;
     };
-    std::uint16_t port = 0; // a free port on 127.0.0.1, taken by ser2net a moment later
-    {
-        asio::io_context io;
-        port = asio::ip::tcp::acceptor(io, {asio::ip::address_v4::loopback(), 0}).local_endpoint().port();
-    }
+    const std::uint16_t port = DeviceServer(DeviceServer::Mode::Record).Port(); // free, for ser2net
     const std::string config = dir_ + "/ser2net.yaml";
     std::ofstream(config) << "connection: &link\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port
                           << "\n  connector: serialdev," << device << ",9600n81,local\n  options:\n    mdns: false\n";

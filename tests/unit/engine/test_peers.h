@@ -2,15 +2,14 @@
 // The ends the engine joins, as the tests play them: device servers on 127.0.0.1 and a serial program on
 // the published pty.
 
-#include <asio.hpp>
-
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kavrel::test {
 
@@ -21,14 +20,14 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 bool Ready(std::int32_t id);
 // A TcpClient on link 100 as the program makes it (a connection attempt may take 10 s); extra is appended.
 std::int32_t AddClient(std::uint16_t port, const std::string& extra = "", const std::string& host = "127.0.0.1");
-// Little-endian 32-bit counters one after another from byte offset on: a lost, repeated or reordered byte
-// shows at its offset, and every byte value occurs.
+// Little-endian 32-bit counters from byte offset on: every byte value occurs, and a lost, repeated or
+// reordered byte shows.
 std::string Pattern(std::size_t n, std::uint64_t offset);
 
+// A thread per connection. Slow reads 16 KiB every 10 ms: it keeps its connection alive but cannot keep
+// up. Stalled reads nothing until Resume. Both have a small window, so that they fall behind at once.
 class DeviceServer {
 public:
-    // Slow reads 16 KiB every 10 ms: it keeps its connection alive but cannot keep up. Stalled reads nothing
-    // until Resume, with a small window, so that it fills up at once.
     enum class Mode { Echo, Record, Slow, Stalled };
 
     explicit DeviceServer(Mode mode);
@@ -41,36 +40,25 @@ public:
     // Closes the listener and every connection, as a device server that restarts.
     void Stop();
     void Restart();
-    void Resume();
+    void Resume() { paused_ = false; }
     void SendToAll(const std::string& bytes);
     std::string Received() const;
     int Accepted() const;
     int OpenConnections() const;
 
 private:
-    struct Conn {
-        explicit Conn(asio::io_context& io) : socket(io) {}
-        asio::ip::tcp::socket socket;
-        char buffer[64 * 1024];
-        bool open = true;
-        asio::steady_timer pause{socket.get_executor()};
-    };
-
-    void Listen();
-    void Accept();
-    void Read(Conn* conn);
-    template <class F> void OnIo(F&& f);
+    void Serve(int fd);
 
     const Mode mode_;
-    bool paused_; // on the I/O thread
-    asio::io_context io_;
-    asio::ip::tcp::acceptor acceptor_;
+    std::atomic<bool> paused_;
+    int listener_ = -1;
     std::uint16_t port_ = 0;
-    std::list<Conn> conns_;
+    std::thread acceptor_;
     mutable std::mutex mutex_;
+    std::vector<int> open_;
+    std::vector<std::thread> conns_;
     std::string received_;
     int accepted_ = 0;
-    std::thread thread_;
 };
 
 class SerialProgram {
@@ -80,7 +68,6 @@ public:
     SerialProgram& operator=(const SerialProgram&) = delete;
     ~SerialProgram() { Close(); }
 
-    bool IsOpen() const { return fd_ >= 0; }
     void Close();
     bool Reopen();
     bool Write(const std::string& bytes, std::chrono::milliseconds timeout = 30s);
@@ -88,12 +75,6 @@ public:
     std::string Read(std::size_t n, std::chrono::milliseconds timeout = 20s);
     // Writes from another thread while reading here: an echo must be drained as it comes back.
     std::string Exchange(const std::string& data);
-    // Writes n pattern bytes while checking what an echo returns, without holding the transfer in memory.
-    struct Streamed {
-        std::uint64_t received = 0;
-        std::int64_t firstBad = -1;
-    };
-    Streamed StreamThroughEcho(std::uint64_t n, std::chrono::seconds timeout);
 
 private:
     std::string path_;
