@@ -3,6 +3,7 @@
 // with the engine released and the folder gone.
 
 #include "engine/vspe_api.h"
+#include "test_peers.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,14 @@ protected:
         connector_ = vspe_createDevice("Connector", "7;1");
         ASSERT_GT(connector_, 0);
         ASSERT_GT(vspe_createDevice("Splitter", ("100;7;0;" + settings + ";0;0;0").c_str()), 0);
+    }
+
+    // A TcpClient to port (see AddClient), emulation running and the client connected.
+    std::int32_t RunClient(std::uint16_t port, const std::string& extra = "", const std::string& host = "127.0.0.1") {
+        const std::int32_t client = AddClient(port, extra, host);
+        EXPECT_TRUE(vspe_startEmulation());
+        EXPECT_TRUE(WaitUntil([&] { return Ready(client); }));
+        return client;
     }
 
     std::string dir_;

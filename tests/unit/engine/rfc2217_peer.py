@@ -17,11 +17,6 @@ log.write("PORT %d\n" % listener.getsockname()[1])
 line = serial.serial_for_url("loop://", timeout=0.05)
 
 
-class Writer:
-    def __init__(self, sock):
-        self.write = sock.sendall
-
-
 def settings():
     return "SET %d %d %s %s %d %d\n" % (line.baudrate, line.bytesize, line.parity, line.stopbits, line.xonxoff,
                                         line.rtscts)
@@ -40,7 +35,7 @@ while True:
     conn, _ = listener.accept()
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     log.write("CONNECT\n")
-    manager = serial.rfc2217.PortManager(line, Writer(conn))
+    manager = serial.rfc2217.PortManager(line, conn.makefile("wb", buffering=0))
     alive = [True]
     reader = threading.Thread(target=loop_back, args=(conn, manager, alive), daemon=True)
     reader.start()

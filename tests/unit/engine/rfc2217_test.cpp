@@ -14,7 +14,7 @@
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <vector>
 
 using namespace kavrel::test;
@@ -41,9 +41,8 @@ struct Process {
 };
 
 std::string ReadFile(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // What a serial program does to change the speed of its port.
@@ -75,9 +74,7 @@ TEST_F(Rfc2217Test, PyserialServerGetsTheSettingsAtConnectOnChangeAndFirstAfterA
     std::uint16_t port = 0;
     ASSERT_TRUE(WaitUntil([&] { return std::sscanf(ReadFile(log).c_str(), "PORT %hu", &port) == 1; }));
     MakeLink("9600,2,7,2,0,-1");
-    const int32_t client = AddClient(port, ";rfc2217");
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    RunClient(port, ";rfc2217");
     auto logged = [&](const char* line) {
         return WaitUntil([&] { return ReadFile(log).find(line) != std::string::npos; });
     };
@@ -131,9 +128,7 @@ TEST_F(Rfc2217Test, Ser2netSetsTheBaudRateTheLinkAsksOnItsDevice) {
     Process ser2net({kSer2net, "-n", "-u", "-c", config, "-P", dir_ + "/ser2net.pid"});
 
     MakeLink("38400,0,8,1,0,-1");
-    const int32_t client = AddClient(port, ";rfc2217");
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    RunClient(port, ";rfc2217");
     EXPECT_TRUE(WaitUntil([&] { return speed() == B38400; })) << "ser2net's device runs at " << speed();
     ASSERT_TRUE(SetSpeed(PortPath(), B57600));
     EXPECT_TRUE(WaitUntil([&] { return speed() == B57600; })) << "ser2net's device runs at " << speed();
@@ -161,18 +156,13 @@ TEST_F(Rfc2217Test, EveryClientGetsTheSettingsUnlessItRefusesAndUnreadableStream
 
     // Plain Telnet data to the refusing server, 0xFF doubled both ways.
     SerialProgram program(PortPath());
-    ASSERT_TRUE(program.Write("a\xff"
-                              "b"));
-    EXPECT_TRUE(got(refusing, "a\xff\xff"
-                              "b"));
-    refusing.SendToAll("\xff\xff"
-                       "z");
-    EXPECT_EQ(program.Read(2), "\xff"
-                               "z");
+    ASSERT_TRUE(program.Write("x\xffy"));
+    EXPECT_TRUE(got(refusing, "x\xff\xffy"));
+    refusing.SendToAll("\xff\xffz");
+    EXPECT_EQ(program.Read(2), "\xffz");
 
     // Not Telnet at all, then a subnegotiation that never ends: each connection is cut and made again.
-    refusing.SendToAll("\xff"
-                       "A");
+    refusing.SendToAll("\xffZ");
     EXPECT_TRUE(WaitUntil([&] { return refusing.Accepted() == 2 && refusing.OpenConnections() == 1; }));
     refusing.SendToAll("\xff\xfa\x2c" + std::string(64 * 1024, 'z'));
     EXPECT_TRUE(WaitUntil([&] { return refusing.Accepted() == 3; }));

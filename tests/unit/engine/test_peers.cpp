@@ -12,8 +12,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 
 namespace kavrel::test {
+namespace {
+void SendAll(int fd, const char* bytes, std::size_t n) {
+    for (ssize_t k = 0; n > 0 && (k = ::send(fd, bytes, n, MSG_NOSIGNAL)) > 0;
+         bytes += k, n -= static_cast<std::size_t>(k)) {
+    }
+}
+} // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     for (auto deadline = std::chrono::steady_clock::now() + timeout; !condition();) {
@@ -44,8 +52,12 @@ std::string Pattern(std::size_t n, std::uint64_t offset) {
     return data;
 }
 
-DeviceServer::DeviceServer(Mode mode) : mode_(mode), paused_(mode == Mode::Stalled) {
-    Restart();
+std::size_t CountEntries(const std::string& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir)) {
+        ++n;
+    }
+    return n;
 }
 
 DeviceServer::~DeviceServer() {
@@ -86,29 +98,20 @@ void DeviceServer::Restart() {
 void DeviceServer::Serve(int fd) {
     std::vector<char> buffer(mode_ == Mode::Slow ? 16 * 1024 : 64 * 1024);
     for (;;) {
-        if (paused_) {
+        while (paused_) {
             std::this_thread::sleep_for(10ms);
-            continue;
         }
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n <= 0) {
             break;
         }
-        if (mode_ == Mode::Echo) {
-            // Reads on only once the echo is out, so the engine meets back-pressure as from a real device.
-            for (ssize_t done = 0, k = 0; done < n; done += k) {
-                if ((k = ::send(fd, buffer.data() + done, static_cast<std::size_t>(n - done), MSG_NOSIGNAL)) <= 0) {
-                    break;
-                }
-            }
-            continue;
+        if (mode_ == Mode::Echo) { // reads on only once the echo is out: back-pressure as from a real device
+            SendAll(fd, buffer.data(), static_cast<std::size_t>(n));
+        } else {
+            std::lock_guard lock(mutex_);
+            received_.append(buffer.data(), static_cast<std::size_t>(n));
         }
-        std::unique_lock lock(mutex_);
-        received_.append(buffer.data(), static_cast<std::size_t>(n));
-        lock.unlock();
-        if (mode_ == Mode::Slow) {
-            std::this_thread::sleep_for(10ms);
-        }
+        std::this_thread::sleep_for(mode_ == Mode::Slow ? 10ms : 0ms);
     }
     std::lock_guard lock(mutex_);
     open_.erase(std::ranges::find(open_, fd));
@@ -131,32 +134,8 @@ void DeviceServer::Stop() {
 void DeviceServer::SendToAll(const std::string& bytes) {
     std::lock_guard lock(mutex_);
     for (int fd : open_) {
-        for (ssize_t done = 0, k = 0; done < static_cast<ssize_t>(bytes.size()); done += k) {
-            if ((k = ::send(fd, bytes.data() + done, bytes.size() - static_cast<std::size_t>(done), MSG_NOSIGNAL)) <=
-                0) {
-                break;
-            }
-        }
+        SendAll(fd, bytes.data(), bytes.size());
     }
-}
-
-std::string DeviceServer::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
-}
-
-int DeviceServer::Accepted() const {
-    std::lock_guard lock(mutex_);
-    return accepted_;
-}
-
-int DeviceServer::OpenConnections() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(open_.size());
-}
-
-SerialProgram::SerialProgram(std::string path) : path_(std::move(path)) {
-    Reopen();
 }
 
 void SerialProgram::Close() {
@@ -176,12 +155,14 @@ bool SerialProgram::Write(const std::string& bytes, std::chrono::milliseconds ti
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || std::chrono::steady_clock::now() > deadline) {
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if ((n < 0 && errno != EAGAIN && errno != EINTR) || std::chrono::steady_clock::now() > deadline) {
             return false;
+        } else {
+            pollfd p{fd_, POLLOUT, 0};
+            ::poll(&p, 1, 100);
         }
-        pollfd p{fd_, POLLOUT, 0};
-        ::poll(&p, 1, n > 0 ? 0 : 100);
     }
     return true;
 }

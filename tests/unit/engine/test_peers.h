@@ -23,6 +23,7 @@ std::int32_t AddClient(std::uint16_t port, const std::string& extra = "", const 
 // Little-endian 32-bit counters from byte offset on: every byte value occurs, and a lost, repeated or
 // reordered byte shows.
 std::string Pattern(std::size_t n, std::uint64_t offset);
+std::size_t CountEntries(const std::string& dir);
 
 // A thread per connection. Slow reads 16 KiB every 10 ms: it keeps its connection alive but cannot keep
 // up. Stalled reads nothing until Resume. Both have a small window, so that they fall behind at once.
@@ -30,7 +31,7 @@ class DeviceServer {
 public:
     enum class Mode { Echo, Record, Slow, Stalled };
 
-    explicit DeviceServer(Mode mode);
+    explicit DeviceServer(Mode mode) : mode_(mode), paused_(mode == Mode::Stalled) { Restart(); }
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;
     ~DeviceServer();
@@ -42,12 +43,16 @@ public:
     void Restart();
     void Resume() { paused_ = false; }
     void SendToAll(const std::string& bytes);
-    std::string Received() const;
-    int Accepted() const;
-    int OpenConnections() const;
+    std::string Received() const { return Locked(received_); }
+    int Accepted() const { return Locked(accepted_); }
+    int OpenConnections() const { return static_cast<int>(Locked(open_).size()); }
 
 private:
     void Serve(int fd);
+    template <class T> T Locked(const T& value) const {
+        std::lock_guard lock(mutex_);
+        return value;
+    }
 
     const Mode mode_;
     std::atomic<bool> paused_;
@@ -63,7 +68,7 @@ private:
 
 class SerialProgram {
 public:
-    explicit SerialProgram(std::string path);
+    explicit SerialProgram(std::string path) : path_(std::move(path)) { Reopen(); }
     SerialProgram(const SerialProgram&) = delete;
     SerialProgram& operator=(const SerialProgram&) = delete;
     ~SerialProgram() { Close(); }
