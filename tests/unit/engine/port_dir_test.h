@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
 namespace kavrel::test {
 

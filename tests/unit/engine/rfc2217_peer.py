@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""An RFC 2217 device server for the engine tests: pyserial's PortManager over a loop:// port, one client at
-a time, on 127.0.0.1. Logs "PORT n", then per connection "CONNECT", each change of the port's settings as
-"SET baud data parity stop xonxoff rtscts" and "DATA n" for n bytes looped back, in the order they came."""
+"""pyserial's RFC 2217 PortManager over a loop:// port on 127.0.0.1, one client at a time. Logs "PORT n", then
+per connection "CONNECT", each change of settings as "SET baud data parity stop xonxoff rtscts" and "DATA n"."""
 
 import itertools
 import socket

@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -21,15 +21,10 @@ using namespace kavrel::test;
 
 namespace {
 
-constexpr const char* kPython = "/usr/bin/python3";
-constexpr const char* kSer2net = "/usr/sbin/ser2net";
-
 struct Process {
     explicit Process(std::vector<std::string> argv) {
         std::vector<char*> args;
-        for (auto& arg : argv) {
-            args.push_back(arg.data());
-        }
+        std::ranges::transform(argv, std::back_inserter(args), [](std::string& arg) { return arg.data(); });
         args.push_back(nullptr);
         posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
     }
@@ -45,7 +40,6 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// What a serial program does to change the speed of its port.
 bool SetSpeed(const std::string& path, speed_t speed) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios tio{};
@@ -54,7 +48,6 @@ bool SetSpeed(const std::string& path, speed_t speed) {
     return ok;
 }
 
-// SET-BAUDRATE as sent: four bytes, most significant first.
 std::string Baud(std::uint32_t baud) {
     return std::string("\xff\xfa\x2c\x01", 4) + static_cast<char>(baud >> 24) + static_cast<char>(baud >> 16) +
            static_cast<char>(baud >> 8) + static_cast<char>(baud) + "\xff\xf0";
@@ -70,7 +63,7 @@ TEST_F(Rfc2217Test, PyserialServerGetsTheSettingsAtConnectOnChangeAndFirstAfterA
     }
     const std::string script = std::string(KAVREL_SOURCE_DIR) + "/tests/unit/engine/rfc2217_peer.py";
     const std::string log = dir_ + "/peer.log";
-    auto server = std::make_unique<Process>(std::vector<std::string>{kPython, script, log});
+    auto server = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/python3", script, log});
     std::uint16_t port = 0;
     ASSERT_TRUE(WaitUntil([&] { return std::sscanf(ReadFile(log).c_str(), "PORT %hu", &port) == 1; }));
     MakeLink("9600,2,7,2,0,-1");
@@ -89,27 +82,21 @@ TEST_F(Rfc2217Test, PyserialServerGetsTheSettingsAtConnectOnChangeAndFirstAfterA
 
     // The server restarts while the program keeps writing: the settings come first on the new connection.
     server.reset();
-    server = std::make_unique<Process>(std::vector<std::string>{kPython, script, log, std::to_string(port)});
-    std::atomic<bool> writing{true};
-    std::thread ticker([&] {
-        while (writing) {
-            program.Write(std::string(64, 'x'), 1s);
-            std::this_thread::sleep_for(1ms);
-        }
-    });
+    server = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/python3", script, log, std::to_string(port)});
     auto second = [&] {
         std::string text = ReadFile(log);
         auto at = text.find("CONNECT", text.find("CONNECT") + 1);
         return at == std::string::npos ? std::string() : text.substr(at);
     };
-    EXPECT_TRUE(WaitUntil([&] { return second().find("DATA") != std::string::npos; })) << ReadFile(log);
-    writing = false;
-    ticker.join();
+    EXPECT_TRUE(WaitUntil([&] {
+        program.Write(std::string(64, 'x'), 1s);
+        return second().find("DATA") != std::string::npos;
+    })) << ReadFile(log);
     EXPECT_LT(second().find("SET 19200 7 E 2 0 0\n"), second().find("DATA")) << second();
 }
 
 TEST_F(Rfc2217Test, Ser2netSetsTheBaudRateTheLinkAsksOnItsDevice) {
-    if (access(kSer2net, X_OK) != 0) {
+    if (access("/usr/sbin/ser2net", X_OK) != 0) {
         GTEST_SKIP() << "ser2net is not installed (tools/setup installs it)";
     }
     // The device behind ser2net: a pty whose slave ser2net opens; its settings read back from our end.
@@ -125,7 +112,7 @@ TEST_F(Rfc2217Test, Ser2netSetsTheBaudRateTheLinkAsksOnItsDevice) {
     const std::string config = dir_ + "/ser2net.yaml";
     std::ofstream(config) << "connection: &link\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port
                           << "\n  connector: serialdev," << device << ",9600n81,local\n  options:\n    mdns: false\n";
-    Process ser2net({kSer2net, "-n", "-u", "-c", config, "-P", dir_ + "/ser2net.pid"});
+    Process ser2net({"/usr/sbin/ser2net", "-n", "-u", "-c", config, "-P", dir_ + "/ser2net.pid"});
 
     MakeLink("38400,0,8,1,0,-1");
     RunClient(port, ";rfc2217");

@@ -15,22 +15,20 @@
 #include <filesystem>
 
 namespace kavrel::test {
-namespace {
-void SendAll(int fd, const char* bytes, std::size_t n) {
+static void SendAll(int fd, const char* bytes, std::size_t n) {
     for (ssize_t k = 0; n > 0 && (k = ::send(fd, bytes, n, MSG_NOSIGNAL)) > 0;
          bytes += k, n -= static_cast<std::size_t>(k)) {
     }
 }
-} // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout; !condition();) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
+    for (auto deadline = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < deadline;) {
+        if (condition()) {
+            return true;
         }
         std::this_thread::sleep_for(10ms);
     }
-    return true;
+    return condition();
 }
 
 bool Ready(std::int32_t id) {
@@ -53,11 +51,7 @@ std::string Pattern(std::size_t n, std::uint64_t offset) {
 }
 
 std::size_t CountEntries(const std::string& dir) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir)) {
-        ++n;
-    }
-    return n;
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
 DeviceServer::~DeviceServer() {
@@ -75,10 +69,7 @@ void DeviceServer::Restart() {
     if (mode_ == Mode::Slow || mode_ == Mode::Stalled) { // inherited by the connections
         ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port_);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
     auto* any = reinterpret_cast<sockaddr*>(&address);
     if (::bind(listener_, any, size) != 0 || ::listen(listener_, 8) != 0 || ::getsockname(listener_, any, &size)) {

@@ -32,12 +32,9 @@ public:
     enum class Mode { Echo, Record, Slow, Stalled };
 
     explicit DeviceServer(Mode mode) : mode_(mode), paused_(mode == Mode::Stalled) { Restart(); }
-    DeviceServer(const DeviceServer&) = delete;
-    DeviceServer& operator=(const DeviceServer&) = delete;
     ~DeviceServer();
 
     std::uint16_t Port() const { return port_; }
-    Mode GetMode() const { return mode_; }
     // Closes the listener and every connection, as a device server that restarts.
     void Stop();
     void Restart();
@@ -76,7 +73,6 @@ public:
     void Close();
     bool Reopen();
     bool Write(const std::string& bytes, std::chrono::milliseconds timeout = 30s);
-    // Reads until n bytes arrived or the time is up.
     std::string Read(std::size_t n, std::chrono::milliseconds timeout = 20s);
     // Writes from another thread while reading here: an echo must be drained as it comes back.
     std::string Exchange(const std::string& data);
