@@ -1,6 +1,5 @@
 #pragma once
-// A fixture base for engine tests: each test publishes its ports in a fresh folder of its own and ends
-// with the engine released and the folder gone.
+// A fixture for engine tests: ports in a fresh folder per test, the engine released and the folder gone after.
 
 #include "engine/vspe_api.h"
 #include "test_peers.h"

@@ -22,10 +22,8 @@ static void SendAll(int fd, const char* bytes, std::size_t n) {
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < deadline;) {
-        if (condition()) {
-            return true;
-        }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
     }
     return condition();
@@ -43,9 +41,8 @@ std::int32_t AddClient(std::uint16_t port, const std::string& extra, const std::
 
 std::string Pattern(std::size_t n, std::uint64_t offset) {
     std::string data(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t at = offset + i;
-        data[i] = static_cast<char>(static_cast<std::uint32_t>(at >> 2) >> (8 * (at & 3)));
+    for (std::uint64_t at = offset; at < offset + n; ++at) {
+        data[at - offset] = static_cast<char>(static_cast<std::uint32_t>(at >> 2) >> (8 * (at & 3)));
     }
     return data;
 }
@@ -72,9 +69,8 @@ void DeviceServer::Restart() {
     sockaddr_in address{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
     auto* any = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(listener_, any, size) != 0 || ::listen(listener_, 8) != 0 || ::getsockname(listener_, any, &size)) {
-        ADD_FAILURE() << "no listener on port " << port_;
-    }
+    EXPECT_TRUE(!::bind(listener_, any, size) && !::listen(listener_, 8) && !::getsockname(listener_, any, &size))
+        << "no listener on port " << port_;
     port_ = ntohs(address.sin_port);
     acceptor_ = std::thread([this] {
         for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
