@@ -1,153 +1,128 @@
 #include "test_peers.h"
 
+#include "engine/vspe_api.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <future>
+#include <filesystem>
 
 namespace kavrel::test {
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
+static void SendAll(int fd, const char* bytes, std::size_t n) {
+    for (ssize_t k = 0; n > 0 && (k = ::send(fd, bytes, n, MSG_NOSIGNAL)) > 0;
+         bytes += k, n -= static_cast<std::size_t>(k)) {
     }
-    return true;
 }
 
-DeviceServer::DeviceServer(Mode mode) : mode_(mode), acceptor_(io_) {
-    Listen();
-    thread_ = std::thread([this] {
-        auto work = asio::make_work_guard(io_);
-        io_.run();
-    });
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
+bool Ready(std::int32_t id) {
+    std::int32_t a = 0, b = 0, c = 0, ready = 0;
+    return vspe_getDeviceInfo(id, &a, &b, &c, &ready) && ready != 0;
+}
+
+std::int32_t AddClient(std::uint16_t port, const std::string& extra, const std::string& host) {
+    return vspe_createDevice("TcpClient",
+                             (host + ";" + std::to_string(port) + ";100;2400,0,8,1,2,-1;0;10;;0;0" + extra).c_str());
+}
+
+std::string Pattern(std::size_t n, std::uint64_t offset) {
+    std::string data(n, '\0');
+    for (std::uint64_t at = offset; at < offset + n; ++at) {
+        data[at - offset] = static_cast<char>(static_cast<std::uint32_t>(at >> 2) >> (8 * (at & 3)));
+    }
+    return data;
+}
+
+std::size_t CountEntries(const std::string& dir) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
 DeviceServer::~DeviceServer() {
-    io_.stop();
-    thread_.join();
-}
-
-template <class F> void DeviceServer::OnIo(F&& f) {
-    std::promise<void> done;
-    asio::post(io_, [&] {
-        f();
-        done.set_value();
-    });
-    done.get_future().get();
-}
-
-void DeviceServer::Listen() {
-    asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), port_);
-    acceptor_.open(endpoint.protocol());
-    acceptor_.set_option(asio::socket_base::reuse_address(true));
-    if (mode_ == Mode::Slow) {
-        acceptor_.set_option(
-            asio::socket_base::receive_buffer_size(64 * 1024)); // a small window, so it falls behind at once
+    paused_ = false;
+    Stop();
+    for (auto& conn : conns_) {
+        conn.join();
     }
-    acceptor_.bind(endpoint);
-    acceptor_.listen();
-    port_ = acceptor_.local_endpoint().port();
-    Accept();
-}
-
-void DeviceServer::Accept() {
-    acceptor_.async_accept([this](std::error_code ec, asio::ip::tcp::socket socket) {
-        if (ec) {
-            return;
-        }
-        std::unique_lock lock(mutex_);
-        ++accepted_;
-        auto& conn = conns_.emplace_back(io_);
-        lock.unlock();
-        conn.socket = std::move(socket);
-        Read(&conn);
-        Accept();
-    });
-}
-
-void DeviceServer::Read(Conn* conn) {
-    conn->socket.async_read_some(asio::buffer(conn->buffer), [this, conn](std::error_code ec, std::size_t n) {
-        if (ec) {
-            std::lock_guard lock(mutex_);
-            conn->open = false;
-            return;
-        }
-        if (mode_ == Mode::Echo) {
-            // Reads on only once the echo is out, so the engine meets back-pressure as from a real device.
-            asio::async_write(conn->socket, asio::buffer(conn->buffer, n),
-                              [this, conn](std::error_code wec, std::size_t) {
-                                  if (!wec) {
-                                      Read(conn);
-                                  }
-                              });
-            return;
-        }
-        {
-            std::lock_guard lock(mutex_);
-            received_.append(conn->buffer, n);
-        }
-        if (mode_ == Mode::Slow) {
-            conn->pause.expires_after(10ms);
-            conn->pause.async_wait([this, conn](std::error_code) { Read(conn); });
-            return;
-        }
-        Read(conn);
-    });
-}
-
-void DeviceServer::Stop() {
-    OnIo([this] {
-        acceptor_.close();
-        std::lock_guard lock(mutex_);
-        for (auto& conn : conns_) {
-            conn.socket.close();
-            conn.open = false;
-        }
-    });
 }
 
 void DeviceServer::Restart() {
-    OnIo([this] { Listen(); });
-}
-
-void DeviceServer::SendToAll(const std::string& bytes) {
-    OnIo([&] {
-        for (auto& conn : conns_) {
-            if (conn.open) {
-                asio::error_code ignored;
-                asio::write(conn.socket, asio::buffer(bytes), ignored); // small messages in the tests
-            }
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1, window = mode_ == Mode::Slow ? 64 * 1024 : 16 * 1024;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (mode_ == Mode::Slow || mode_ == Mode::Stalled) { // inherited by the connections
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    }
+    sockaddr_in address{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    EXPECT_TRUE(!::bind(listener_, any, size) && !::listen(listener_, 8) && !::getsockname(listener_, any, &size))
+        << "no listener on port " << port_;
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] {
+        for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            std::lock_guard lock(mutex_);
+            ++accepted_;
+            open_.push_back(fd);
+            conns_.emplace_back([this, fd] { Serve(fd); });
         }
     });
 }
 
-std::string DeviceServer::Received() const {
-    std::lock_guard lock(mutex_);
-    return received_;
-}
-
-int DeviceServer::Accepted() const {
-    std::lock_guard lock(mutex_);
-    return accepted_;
-}
-
-int DeviceServer::OpenConnections() const {
-    std::lock_guard lock(mutex_);
-    int open = 0;
-    for (auto& conn : conns_) {
-        open += conn.open ? 1 : 0;
+void DeviceServer::Serve(int fd) {
+    std::vector<char> buffer(mode_ == Mode::Slow ? 16 * 1024 : 64 * 1024);
+    for (;;) {
+        while (paused_) {
+            std::this_thread::sleep_for(10ms);
+        }
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n <= 0) {
+            break;
+        }
+        if (mode_ == Mode::Echo) { // reads on only once the echo is out: back-pressure as from a real device
+            SendAll(fd, buffer.data(), static_cast<std::size_t>(n));
+        } else {
+            std::lock_guard lock(mutex_);
+            received_.append(buffer.data(), static_cast<std::size_t>(n));
+        }
+        std::this_thread::sleep_for(mode_ == Mode::Slow ? 10ms : 0ms);
     }
-    return open;
+    std::lock_guard lock(mutex_);
+    open_.erase(std::ranges::find(open_, fd));
+    ::close(fd);
 }
 
-SerialProgram::SerialProgram(std::string path) : path_(std::move(path)) {
-    Reopen();
+void DeviceServer::Stop() {
+    if (!acceptor_.joinable()) {
+        return;
+    }
+    ::shutdown(listener_, SHUT_RDWR); // ends the accept
+    acceptor_.join();
+    ::close(listener_);
+    std::lock_guard lock(mutex_);
+    for (int fd : open_) {
+        ::shutdown(fd, SHUT_RDWR);
+    }
+}
+
+void DeviceServer::SendToAll(const std::string& bytes) {
+    std::lock_guard lock(mutex_);
+    for (int fd : open_) {
+        SendAll(fd, bytes.data(), bytes.size());
+    }
 }
 
 void SerialProgram::Close() {
@@ -164,51 +139,38 @@ bool SerialProgram::Reopen() {
 }
 
 bool SerialProgram::Write(const std::string& bytes, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        } else if ((n < 0 && errno != EAGAIN && errno != EINTR) || std::chrono::steady_clock::now() > deadline) {
             return false;
+        } else {
+            pollfd p{fd_, POLLOUT, 0};
+            ::poll(&p, 1, 100);
         }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        pollfd p{fd_, POLLOUT, 0};
-        ::poll(&p, 1, 100);
     }
     return true;
 }
 
 std::string SerialProgram::Read(std::size_t n, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string data;
     char buffer[16 * 1024];
     while (data.size() < n && std::chrono::steady_clock::now() < deadline) {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0) {
-            continue;
-        }
-        ssize_t got = ::read(fd_, buffer, std::min(sizeof buffer, n - data.size()));
-        if (got > 0) {
-            data.append(buffer, static_cast<std::size_t>(got));
-        }
+        const ssize_t got = ::poll(&p, 1, 100) > 0 ? ::read(fd_, buffer, std::min(sizeof buffer, n - data.size())) : 0;
+        data.append(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
     }
     return data;
 }
 
-std::string Pattern(std::size_t n, unsigned seed) {
-    std::string data(n, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
+std::string SerialProgram::Exchange(const std::string& data) {
+    std::thread writer([&] { EXPECT_TRUE(Write(data)); });
+    std::string echoed = Read(data.size(), 60s);
+    writer.join();
+    return echoed;
 }
 
 } // namespace kavrel::test
