@@ -1,4 +1,4 @@
-// A stand-in vspe_api.dll that makes nothing and writes each call, one line, to the file named by
+// A stand-in vspe_api.dll that makes nothing and writes each call's name, one line, to the file named by
 // KAVREL_ENGINE_LOG, so a test can see what kavrel.exe asked of its engine up to the moment it ended.
 
 #define VSPE_API_BUILD
@@ -9,16 +9,13 @@
 
 namespace {
 
-int32_t g_nextId = 1;
-
-void Record(const char* call, int32_t id = 0) {
+bool Record(const char* call) {
     const char* path = std::getenv("KAVREL_ENGINE_LOG");
-    if (path == nullptr)
-        return;
-    if (std::FILE* log = std::fopen(path, "a")) {
-        std::fprintf(log, "%s %d\n", call, static_cast<int>(id));
+    if (std::FILE* log = path ? std::fopen(path, "a") : nullptr) {
+        std::fprintf(log, "%s\n", call);
         std::fclose(log);
     }
+    return true;
 }
 
 } // namespace
@@ -26,32 +23,28 @@ void Record(const char* call, int32_t id = 0) {
 extern "C" {
 
 bool vspe_initialize(void) {
-    Record("initialize");
-    return true;
+    return Record("initialize");
 }
 bool vspe_destroyAllDevices(void) {
-    Record("destroyAllDevices");
-    return true;
+    return Record("destroyAllDevices");
 }
 int32_t vspe_createDevice(const char* type, const char*) {
-    Record(type, g_nextId);
-    return g_nextId++;
+    static int32_t next = 1;
+    Record(type);
+    return next++;
 }
-bool vspe_destroyDevice(int32_t id) {
-    Record("destroyDevice", id);
-    return true;
+bool vspe_destroyDevice(int32_t) {
+    return Record("destroyDevice");
 }
 bool vspe_getDeviceInfo(int32_t, int32_t*, int32_t*, int32_t*, int32_t* ready) {
     *ready = 1;
     return true;
 }
 bool vspe_startEmulation(void) {
-    Record("startEmulation");
-    return true;
+    return Record("startEmulation");
 }
 bool vspe_stopEmulation(void) {
-    Record("stopEmulation");
-    return true;
+    return Record("stopEmulation");
 }
 void vspe_release(void) {
     Record("release");
