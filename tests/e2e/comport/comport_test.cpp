@@ -81,10 +81,8 @@ TEST(ComPortLink, SerialProgramsOnTheVisibleEndReachTheDeviceAndTheHiddenEndIsLe
         received += com.Read(sent.size() - received.size(), 20s);
         EXPECT_TRUE(received == sent) << received.size() << " bytes back, not all as sent";
     }
-    {
-        ComPort again(L"\\\\.\\COM10");
-        EXPECT_TRUE(again.Ready() && again.Write("reopened") && again.Read(8, 5s) == "reopened") << "COM10 again";
-    }
+    ComPort again(L"\\\\.\\COM10");
+    EXPECT_TRUE(again.Ready() && again.Write("reopened") && again.Read(8, 5s) == "reopened") << "COM10 again";
     SaveScreenshot("comport");
 
     Click(kavrel.Item(kStopButton));

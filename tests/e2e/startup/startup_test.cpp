@@ -7,7 +7,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <thread>
 
 using namespace kavrel::e2e;
@@ -39,8 +38,6 @@ TEST(Startup, MainDialogAboutBoxAndOneCopyAtATime) {
     HWND about = WaitForWindow(first.program.Id(), L"Info \u00FCber Tessik");
     ASSERT_NE(about, nullptr) << "the system menu has no About entry";
     EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
-    const auto texts = ChildrenOf(about);
-    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](HWND c) { return TextOf(c) == L"Tessik, Version 1.0"; }));
     SaveScreenshot("about-box");
     PressKey(VK_RETURN); // OK is the About box's default button
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(about); }));

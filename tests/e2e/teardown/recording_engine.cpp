@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-bool Record(const char* call) {
+static bool Record(const char* call) {
     const char* path = std::getenv("KAVREL_ENGINE_LOG");
     if (std::FILE* log = path ? std::fopen(path, "a") : nullptr) {
         std::fprintf(log, "%s\n", call);
@@ -17,8 +15,6 @@ bool Record(const char* call) {
     }
     return true;
 }
-
-} // namespace
 
 extern "C" {
 

@@ -36,15 +36,13 @@ TEST_P(Teardown, DestroysStopsAndReleasesTheEngineOnce) {
                                                "startEmulation", "destroyAllDevices", "stopEmulation", "release"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryWayOut, Teardown,
-                         ::testing::Values<WayOut>([](HWND dialog) { Click(GetDlgItem(dialog, IDOK)); },
-                                                   [](HWND dialog) {
-                                                       Activate(dialog);
-                                                       PressKey(VK_ESCAPE);
-                                                   },
-                                                   // the close box and the system menu's Close
-                                                   [](HWND dialog) {
-                                                       PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-                                                   },
-                                                   // what the tray menu's Exit sends
-                                                   [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); }));
+const WayOut kWaysOut[] = {
+    [](HWND dialog) { Click(GetDlgItem(dialog, IDOK)); },
+    [](HWND dialog) {
+        Activate(dialog);
+        PressKey(VK_ESCAPE);
+    },
+    [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, // the close box, the system menu's Close
+    [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDOK, 0); },        // what the tray menu's Exit sends
+};
+INSTANTIATE_TEST_SUITE_P(EveryWayOut, Teardown, ::testing::ValuesIn(kWaysOut));

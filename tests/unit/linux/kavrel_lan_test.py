@@ -12,7 +12,8 @@ import subprocess
 import sys
 import tempfile
 import time
-import tty
+
+import serial
 
 KAVREL, LOG = sys.argv[1], os.environ["KAVREL_DEVSIM_LOG"]
 failures = []
@@ -64,20 +65,10 @@ def write_config(path, port_dir, links):
             f.write(f'[[link]]\nmac = "{mac}"\nport = {port}\n{extra}\n')
 
 
-def open_raw(path):
-    """A serial program's port: termios raw, as such programs open it."""
-    fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
-    tty.setraw(fd)
-    return fd
-
-
-def echo(fd, data):
-    os.write(fd, data)
-    got, end = b"", time.monotonic() + 3
-    while len(got) < len(data) and time.monotonic() < end:
-        if select.select([fd], [], [], 0.1)[0]:
-            got += os.read(fd, 4096)
-    return got == data
+def echo(port, data):
+    """Whether a serial program (pyserial: termios raw) gets its bytes back."""
+    port.write(data)
+    return port.read(len(data)) == data
 
 
 def run(work):
@@ -108,9 +99,9 @@ def run(work):
     check(wait_for(lambda: os.path.exists(com10) and os.path.exists(com12), 5) is not None,
           "every port made at once, the absent device's too")
     check(wait_for(lambda: link(10).get("connected") and link(20).get("connected"), 10) is not None, "links connected")
-    tty_path, port = os.readlink(com10), open_raw(com10)
+    tty_path, port = os.readlink(com10), serial.Serial(com10, timeout=3)
     check(os.readlink(alias) == tty_path and echo(port, b"hello, device"), "an echo through COM10 and its path")
-    check(echo(open_raw(com20), b"settings first"), "data crosses the RFC 2217 link both ways")
+    check(echo(serial.Serial(com20, timeout=3), b"settings first"), "data crosses the RFC 2217 link both ways")
     lines = open(peer_log).read().splitlines()
     data = next((i for i, line in enumerate(lines) if line.startswith("DATA")), len(lines))
     check(data < len(lines) and any(line.startswith("SET 19200 7 E 2") for line in lines[:data]),
@@ -151,7 +142,7 @@ def run(work):
     service.send_signal(signal.SIGTERM)
     check(service.wait(10) == 0, "SIGTERM ends the service with status 0")
     hung_up = select.poll()
-    hung_up.register(port, select.POLLHUP)
+    hung_up.register(port.fileno(), select.POLLHUP)
     log = open(LOG).read()
     check(not os.path.lexists(alias) and hung_up.poll(1000) and os.listdir(port_dir) == [] and
           log.count("tcp accept") == log.count("tcp close"), "SIGTERM leaves no pty, link, file or connection")
