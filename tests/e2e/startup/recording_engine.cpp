@@ -4,15 +4,12 @@
 #define VSPE_API_BUILD
 #include "engine/vspe_api.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 static bool Record(const char* call) {
-    const char* path = std::getenv("KAVREL_ENGINE_LOG");
-    if (std::FILE* log = path ? std::fopen(path, "a") : nullptr) {
-        std::fprintf(log, "%s\n", call);
-        std::fclose(log);
-    }
+    if (const char* path = std::getenv("KAVREL_ENGINE_LOG"))
+        std::ofstream(path, std::ios::app) << call << '\n';
     return true;
 }
 
@@ -26,8 +23,7 @@ bool vspe_destroyAllDevices(void) {
 }
 int32_t vspe_createDevice(const char* type, const char*) {
     static int32_t next = 1;
-    Record(type);
-    return next++;
+    return Record(type) ? next++ : -1;
 }
 bool vspe_destroyDevice(int32_t) {
     return Record("destroyDevice");
