@@ -88,7 +88,10 @@ def run(work):
     scale, absent, weigher = "00-20-4A-10-00-01", "00-20-4A-99-99-99", "00-20-4A-10-00-02"
     write_config(config, port_dir,
                  [(scale, 10, f'path = "{alias}"'), (absent, 12, ""), ("02-00-00-02-02-17", 20, rfc2217)])
-    service = subprocess.Popen([KAVREL, "run", "--config", config], stderr=open(config + ".log", "w"))
+    notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM | socket.SOCK_NONBLOCK)  # systemd's (Type=notify)
+    notify.bind(work + "/notify")
+    service = subprocess.Popen([KAVREL, "run", "--config", config], stderr=open(config + ".log", "w"),
+                               env=dict(os.environ, NOTIFY_SOCKET=work + "/notify"))
     com10, com12, com20 = (f"{port_dir}/COM{n}" for n in (10, 12, 20))
 
     def link(port):
@@ -96,7 +99,7 @@ def run(work):
         return next((x for x in json.loads(out.stdout)["links"] if x["port"] == port), {}) if not out.returncode else {}
 
     check(wait_for(lambda: os.path.exists(com12) and link(10).get("connected") and link(20).get("connected"), 10)
-          is not None, "every port made, the absent device's too, and the present ones connected")
+          is not None and b"READY=1" in notify.recv(100), "ports made (the absent one's too), links up, ready")
     tty_path, port = os.readlink(com10), serial.Serial(com10, timeout=3)
     check(os.readlink(alias) == tty_path and echo(port, b"hello, device"), "an echo through COM10 and its path")
     check(echo(serial.Serial(com20, timeout=3), b"settings first"), "data crosses the RFC 2217 link both ways")

@@ -25,8 +25,7 @@ TEST(ServiceStatus, RoundTripsAndShowsEachState) {
     status.links.push_back({10, "00-20-4A-10-00-02", "198.18.1.11", 4002, "", false, 0, 0});
     status.links.push_back({12, "00-20-4A-99-99-99", "", 0, "", false, 0, 0});
     EXPECT_EQ(ParseStatusJson(StatusJson(status)), status);
-    EXPECT_FALSE(ParseStatusJson("{\"pid\": 1}"));
-    EXPECT_FALSE(ParseStatusJson("not json"));
+    EXPECT_FALSE(ParseStatusJson("{\"pid\": 1}")) << "not a status the service wrote";
     const std::string table = StatusTable(status);
     for (const char* line :
          {"COM10   00-20-4A-10-00-01  198.18.1.10:4001       connected                 5             7",
