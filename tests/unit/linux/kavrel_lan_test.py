@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""The kavrel command in the simulated LAN (run by tools/lan with devices.txt and two host interfaces).
-
-    kavrel_lan_test.py KAVREL scan|run|rfc2217
-"""
+# The kavrel command in the simulated LAN (tools/lan, devices.txt, two host interfaces).
+# kavrel_lan_test.py KAVREL scan|run
+import atexit
 import json
 import os
 import re
@@ -13,10 +12,10 @@ import subprocess
 import sys
 import tempfile
 import time
-import tty
 
-KAVREL = sys.argv[1]
-LOG = os.environ["KAVREL_DEVSIM_LOG"]
+import serial
+
+KAVREL, LOG = sys.argv[1], os.environ["KAVREL_DEVSIM_LOG"]
 failures = []
 
 
@@ -24,7 +23,6 @@ def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what, flush=True)
     if not ok:
         failures.append(what)
-    return ok
 
 
 def wait_for(condition, seconds):
@@ -34,93 +32,30 @@ def wait_for(condition, seconds):
         if condition():
             return time.monotonic() - start
         time.sleep(0.05)
-    return None
+
+
+def kavrel(*args):
+    return subprocess.run([KAVREL, *args], capture_output=True, text=True, timeout=30)
 
 
 def devsim(command):
     with socket.socket(socket.AF_UNIX) as s:
         s.connect(os.environ["KAVREL_DEVSIM_CONTROL"])
         s.sendall((command + "\n").encode())
-        answer = s.makefile().readline().strip()
-    assert answer == "ok", f"devsim {command}: {answer}"
+        assert s.makefile().readline().strip() == "ok", command
 
 
-def scan():
-    out = subprocess.run([KAVREL, "scan", "--json"], capture_output=True, text=True, timeout=30)
-    check(out.returncode == 0, f"scan exits 0 ({out.stderr.strip()})")
-    found = json.loads(out.stdout)
-    macs = [d["mac"] for d in found]
-    check(len(macs) == len(set(macs)), f"each device once: {macs}")
-    expected = {
-        "00-20-4A-10-00-01": ("198.18.1.10", 4001, "Scale line 1", ["ti", "lantronix"]),
-        "00-20-4A-10-00-02": ("198.18.1.11", 4002, "Weigher", ["ti"]),
-        "00-20-4A-10-00-03": ("198.18.1.12", 10001, "Lantronix XPort", ["lantronix"]),
-        "00-20-4A-10-00-04": ("198.18.1.13", 10002, "Lantronix XPort", ["lantronix"]),
-    }
-    got = {d["mac"]: (d["ip"], d["tcp_port"], d["name"], d["protocols"]) for d in found}
-    check(got == expected, f"the good devices with their fields, no broken one: {got}")
-    check(list(found[0]) == ["mac", "ip", "tcp_port", "name", "protocols"], "fields in order")
+def scan(_work):
+    out = kavrel("scan", "--json")
+    got = [(d["mac"], d["ip"], d["tcp_port"], d["name"], d["protocols"]) for d in json.loads(out.stdout or "[]")]
+    check(out.returncode == 0 and sorted(got) == [
+        ("00-20-4A-10-00-01", "198.18.1.10", 4001, "Scale line 1", ["ti", "lantronix"]),
+        ("00-20-4A-10-00-02", "198.18.1.11", 4002, "Weigher", ["ti"]),
+        ("00-20-4A-10-00-03", "198.18.1.12", 10001, "Lantronix XPort", ["lantronix"]),
+        ("00-20-4A-10-00-04", "198.18.1.13", 10002, "Lantronix XPort", ["lantronix"]),
+    ], f"the good devices once each with their fields, no broken one: {got} {out.stderr}")
     senders = set(re.findall(r"request \w+ \w+ from (198\.18\.0\.\d+):", open(LOG).read()))
     check(senders == {"198.18.0.1", "198.18.0.2"}, f"requests from both interfaces: {senders}")
-
-
-def bad_inputs(work):
-    port_dir = os.path.join(work, "bad-ports")
-    cases = [  # the configuration after its port_dir line, what the message names
-        ('rescan =\n', ":2:"),
-        ('[[link]]\nmac = "00-20-4A-10-00-01"\nport = 1\ncolour = "red"\n', ":5: link[1].colour: unknown key"),
-        ('[[link]]\nmac = "00-20-4A-10-00"\nport = 1\n', ":3: link[1].mac:"),
-        ('[[link]]\nmac = "00-20-4A-10-00-01"\nport = 256\n', ":4: link[1].port: 256 is outside 1 to 255"),
-        ('[[link]]\nmac = "00-20-4A-10-00-01"\nport = 1\n[[link]]\nmac = "00:20:4a:10:00:01"\nport = 2\n',
-         ":6: link[2].mac: 00-20-4A-10-00-01 is already linked at line 2"),
-    ]
-    path = os.path.join(work, "bad.toml")
-    for text, message in cases:
-        with open(path, "w") as f:
-            f.write(f'port_dir = "{port_dir}"\n' + text)
-        out = subprocess.run([KAVREL, "run", "--config", path], capture_output=True, text=True, timeout=10)
-        check(out.returncode == 2 and (path + message) in out.stderr and not os.path.exists(port_dir),
-              f"bad input {message!r}: exit {out.returncode}, {out.stderr.strip()!r}, nothing started")
-
-
-class Service:
-    def __init__(self, config_path, port_dir):
-        self.port_dir = port_dir
-        self.log = open(config_path + ".log", "w+")
-        # Stands in for systemd's notification socket.
-        self.notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-        self.notify.bind(config_path + ".notify")
-        env = dict(os.environ, NOTIFY_SOCKET=config_path + ".notify")
-        self.process = subprocess.Popen([KAVREL, "run", "--config", config_path], stderr=self.log, env=env)
-
-    def status(self):
-        out = subprocess.run([KAVREL, "status", "--json", "--port-dir", self.port_dir], capture_output=True,
-                             text=True, timeout=10)
-        return {link["port"]: link for link in json.loads(out.stdout)["links"]} if out.returncode == 0 else {}
-
-    def link(self, port):
-        return self.status().get(port, {})
-
-    def log_text(self):
-        self.log.seek(0)
-        return self.log.read()
-
-
-class Serial:
-    """A serial program on a port: termios raw, as such programs open it."""
-
-    def __init__(self, path):
-        self.fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
-        tty.setraw(self.fd)
-
-    def echo(self, data, seconds=3):
-        os.write(self.fd, data)
-        got = b""
-        end = time.monotonic() + seconds
-        while len(got) < len(data) and time.monotonic() < end:
-            if select.select([self.fd], [], [], 0.1)[0]:
-                got += os.read(self.fd, 4096)
-        return got == data
 
 
 def write_config(path, port_dir, links):
@@ -130,107 +65,89 @@ def write_config(path, port_dir, links):
             f.write(f'[[link]]\nmac = "{mac}"\nport = {port}\n{extra}\n')
 
 
-def run(work):
-    bad_inputs(work)
-    port_dir = os.path.join(work, "ports")
-    config = os.path.join(work, "kavrel.toml")
-    alias = os.path.join(work, "ttyScale1")
-    scale, absent, weigher = "00-20-4A-10-00-01", "00-20-4A-99-99-99", "00-20-4A-10-00-02"
-    write_config(config, port_dir, [(scale, 10, f'path = "{alias}"'), (absent, 12, "")])
-    service = Service(config, port_dir)
-    com10, com12 = os.path.join(port_dir, "COM10"), os.path.join(port_dir, "COM12")
-    check(wait_for(lambda: os.path.exists(com10) and os.path.exists(com12), 5) is not None,
-          "every port made at once, the absent device's too")
-    check(select.select([service.notify], [], [], 5)[0] and b"READY=1" in service.notify.recv(100),
-          "readiness told to systemd")
-    check(wait_for(lambda: service.link(10).get("connected"), 5) is not None, "COM10 connected")
-    away = os.open(com12, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    tty.setraw(away)
-    written, end = 0, time.monotonic() + 3
-    while written < 1 << 18 and time.monotonic() < end:
-        if select.select([], [away], [], 0.1)[1]:
-            written += os.write(away, bytes(4096))
-    os.close(away)
-    check(written >= 1 << 18, f"what is written to an absent device's port is dropped, not held: {written}")
-    check(weigher not in json.dumps(service.status()), "an unconfigured device is not linked")
-    tty_path = os.readlink(com10)
-    check(os.readlink(alias) == tty_path, "the link's path names the same tty")
-    port = Serial(com10)
-    check(port.echo(b"hello, device"), "a serial program gets its bytes back through COM10")
-    check(wait_for(lambda: service.link(10).get("bytes_to_device") == 13 and
-                   service.link(10).get("bytes_from_device") == 13, 2) is not None, "status counts bytes each way")
+def echo(port, data):
+    """Whether a serial program (pyserial: termios raw) gets its bytes back."""
+    port.write(data)
+    return port.read(len(data)) == data
 
-    second = subprocess.run([KAVREL, "run", "--config", config], capture_output=True, text=True, timeout=10)
-    check(second.returncode == 1 and "already serving" in second.stderr and service.process.poll() is None
+
+def run(work):
+    port_dir, config, alias, peer_log = work + "/ports", work + "/kavrel.toml", work + "/ttyScale1", work + "/peer"
+    write_config(config, port_dir, [("00-20-4A-10-00-01", 256, "")])
+    out = kavrel("run", "--config", config)
+    check(out.returncode == 2 and config + ":5: link[1].port: 256 is outside" in out.stderr and
+          not os.path.exists(port_dir), f"a bad configuration stops run with status 2: {out}")
+
+    # pyserial's RFC 2217 server on 127.0.0.1, a fixed address, no discovery
+    atexit.register(subprocess.Popen(["/usr/bin/python3", os.path.dirname(__file__) + "/../engine/rfc2217_peer.py",
+                                      peer_log]).kill)
+    check(wait_for(lambda: os.path.exists(peer_log) and "PORT" in open(peer_log).read(), 5) is not None, "peer up")
+    peer_port = re.search(r"PORT (\d+)", open(peer_log).read()).group(1)
+    rfc2217 = f'address = "127.0.0.1"\ntcp_port = {peer_port}\nrfc2217 = true\nbaud = 19200\ndata_bits = 7\n' + \
+        'parity = "even"\nstop_bits = 2'
+    scale, absent, weigher = "00-20-4A-10-00-01", "00-20-4A-99-99-99", "00-20-4A-10-00-02"
+    write_config(config, port_dir,
+                 [(scale, 10, f'path = "{alias}"'), (absent, 12, ""), ("02-00-00-02-02-17", 20, rfc2217)])
+    notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM | socket.SOCK_NONBLOCK)  # systemd's (Type=notify)
+    notify.bind(work + "/notify")
+    service = subprocess.Popen([KAVREL, "run", "--config", config], stderr=open(config + ".log", "w"),
+                               env=dict(os.environ, NOTIFY_SOCKET=work + "/notify"))
+    com10, com12, com20 = (f"{port_dir}/COM{n}" for n in (10, 12, 20))
+
+    def link(port):
+        out = kavrel("status", "--json", "--port-dir", port_dir)
+        return next((x for x in json.loads(out.stdout)["links"] if x["port"] == port), {}) if not out.returncode else {}
+
+    check(wait_for(lambda: os.path.exists(com12) and link(10).get("connected") and link(20).get("connected"), 10)
+          is not None and b"READY=1" in notify.recv(100), "ports made (the absent one's too), links up, ready")
+    tty_path, port = os.readlink(com10), serial.Serial(com10, timeout=3)
+    check(os.readlink(alias) == tty_path and echo(port, b"hello, device"), "an echo through COM10 and its path")
+    check(echo(serial.Serial(com20, timeout=3), b"settings first"), "data crosses the RFC 2217 link both ways")
+    lines = open(peer_log).read().splitlines()
+    data = next((i for i, line in enumerate(lines) if line.startswith("DATA")), len(lines))
+    check(data < len(lines) and any(line.startswith("SET 19200 7 E 2") for line in lines[:data]),
+          f"the configured line reaches the RFC 2217 server before any data: {lines}")
+
+    second = kavrel("run", "--config", config)
+    check(second.returncode == 1 and "already serving" in second.stderr and service.poll() is None
           and os.readlink(com10) == tty_path, "a second instance is refused, the first untouched")
 
     devsim("refuse 198.18.1.10")  # first, or the dropped link would reconnect at once
     devsim("drop 198.18.1.10")
-    check(wait_for(lambda: not service.link(10).get("connected"), 3) is not None, "the restarting device is lost")
+    lost = wait_for(lambda: not link(10).get("connected"), 3)
     devsim("restore 198.18.1.10")
-    back = wait_for(lambda: service.link(10).get("connected"), 5)
-    check(back is not None and back <= 2, f"back within 2 s of the device's restart: {back}")
-    check(os.readlink(com10) == tty_path and port.echo(b"again"), "on the same tty, still open")
+    back = wait_for(lambda: link(10).get("connected"), 5)
+    check(lost is not None and back is not None and back <= 2, f"lost, and back within 2 s of the restart: {back}")
+    check(os.readlink(com10) == tty_path and echo(port, b"again"), "on the same tty, still open")
 
     subprocess.run(["ip", "-n", os.environ["KAVREL_LAN_NETNS"], "address", "add", "198.18.1.20/15", "dev", "br0"],
                    check=True)
     devsim(f"move {scale} 198.18.1.20")
-    moved = wait_for(lambda: service.link(10).get("address") == "198.18.1.20" and service.link(10).get("connected"), 8)
+    moved = wait_for(lambda: link(10).get("address") == "198.18.1.20" and link(10).get("connected"), 8)
     check(moved is not None and moved <= 2 + 2 + 1, f"the link follows the move within one rescan: {moved}")
-    check(os.readlink(com10) == tty_path and port.echo(b"moved"), "the moved link on the same tty")
+    check(os.readlink(com10) == tty_path and echo(port, b"moved"), "the moved link on the same tty")
 
+    with open(config, "a") as f:
+        f.write("colour = 1\n")
+    service.send_signal(signal.SIGHUP)
+    check(wait_for(lambda: "not reloaded" in open(config + ".log").read(), 5) is not None and os.path.exists(com12)
+          and service.poll() is None and echo(port, b"kept"), "a bad reload keeps the old configuration")
     write_config(config, port_dir, [(scale, 10, f'path = "{alias}"'), (weigher, 11, "")])
-    before = service.log_text()
-    service.process.send_signal(signal.SIGHUP)
-    com11 = os.path.join(port_dir, "COM11")
-    check(wait_for(lambda: service.link(11).get("connected") and not os.path.exists(com12), 5) is not None,
+    logged = len(open(config + ".log").read())
+    service.send_signal(signal.SIGHUP)
+    check(wait_for(lambda: link(11).get("connected") and not os.path.exists(com12), 5) is not None,
           "SIGHUP: the added link connects, the removed one's port goes")
-    check(service.log_text()[len(before):].count("COM10") == 0 and port.echo(b"untouched"),
+    check("COM10" not in open(config + ".log").read()[logged:] and echo(port, b"untouched"),
           "SIGHUP leaves the unchanged link alone")
 
-    service.process.send_signal(signal.SIGTERM)
-    check(service.process.wait(10) == 0, "SIGTERM ends the service with status 0")
-    hung_up = select.poll()
-    hung_up.register(port.fd, select.POLLHUP)
+    service.send_signal(signal.SIGTERM)
+    check(service.wait(10) == 0, "SIGTERM ends the service with status 0")
     log = open(LOG).read()
-    check(not os.path.lexists(com10) and not os.path.lexists(com11) and not os.path.lexists(alias) and
-          hung_up.poll(1000) and sorted(os.listdir(port_dir)) == [], "SIGTERM leaves no pty, no link, no file")
-    check(log.count("tcp accept") == log.count("tcp close"), "SIGTERM leaves no connection")
-    print(service.log_text(), end="")
-
-
-def rfc2217(work):
-    """A link with rfc2217 = true to pyserial's RFC 2217 server on 127.0.0.1 (a fixed address, no discovery):
-    the configured line reaches the server before any data, and data crosses both ways."""
-    peer_log = os.path.join(work, "peer.log")
-    open(peer_log, "w").close()
-    peer = subprocess.Popen(["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "..", "engine",
-                                                               "rfc2217_peer.py"), peer_log])
-    try:
-        listens = wait_for(lambda: re.search(r"PORT (\d+)", open(peer_log).read()), 5)
-        check(listens is not None, "the RFC 2217 peer listens")
-        peer_port = re.search(r"PORT (\d+)", open(peer_log).read())
-        port_dir = os.path.join(work, "ports")
-        config = os.path.join(work, "kavrel.toml")
-        write_config(config, port_dir, [("02-00-00-00-02-17", 20,
-                                         f'address = "127.0.0.1"\ntcp_port = {peer_port.group(1)}\nrfc2217 = true\n'
-                                         'baud = 19200\ndata_bits = 7\nparity = "even"\nstop_bits = 2')])
-        service = Service(config, port_dir)
-        check(wait_for(lambda: service.link(20).get("connected"), 10) is not None, "the RFC 2217 link connects")
-        port = Serial(os.path.join(port_dir, "COM20"))
-        check(port.echo(b"settings first"), "data crosses the RFC 2217 link both ways")
-        lines = open(peer_log).read().splitlines()
-        first_set = next((i for i, line in enumerate(lines) if line.startswith("SET 19200 7 E 2")), None)
-        first_data = next((i for i, line in enumerate(lines) if line.startswith("DATA")), None)
-        check(first_set is not None and first_data is not None and first_set < first_data,
-              f"the configured line reaches the server before any data: {lines}")
-        service.process.send_signal(signal.SIGTERM)
-        check(service.process.wait(10) == 0, "SIGTERM ends the service")
-    finally:
-        peer.kill()
-        peer.wait()
+    check(not os.path.lexists(alias) and select.select([port], [], [], 1)[0] and os.listdir(port_dir) == [] and
+          log.count("tcp accept") == log.count("tcp close"), "SIGTERM hangs up, leaves no pty, file or connection")
+    print(open(config + ".log").read(), end="")
 
 
 with tempfile.TemporaryDirectory() as work:
-    {"scan": scan, "run": lambda: run(work), "rfc2217": lambda: rfc2217(work)}[sys.argv[2]]()
+    (scan if sys.argv[2] == "scan" else run)(work)
 sys.exit(1 if failures else 0)
