@@ -18,15 +18,14 @@
 namespace fs = std::filesystem;
 
 namespace {
-// Set by a test: the next registration of a terminal with epoll fails, as asio's assign sees it when the
-// kernel is out of memory for watches.
+// Set by a test: the next registration of a terminal with epoll fails, as when the kernel has no memory left
+// for watches.
 std::atomic<bool> failTtyRegistration{false};
 } // namespace
 
 // Interposes the C library's function for this test program, the engine's Asio included.
 extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
-    using Real = int (*)(int, int, int, epoll_event*);
-    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "epoll_ctl"));
+    static auto real = reinterpret_cast<int (*)(int, int, int, epoll_event*)>(dlsym(RTLD_NEXT, "epoll_ctl"));
     if (op == EPOLL_CTL_ADD && isatty(fd) && failTtyRegistration.exchange(false)) {
         errno = ENOMEM;
         return -1;
@@ -35,16 +34,7 @@ extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
 }
 
 namespace {
-
-std::size_t OpenDescriptors() {
-    std::size_t n = 0;
-    for ([[maybe_unused]] auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        ++n;
-    }
-    return n;
-}
-
-// The fallback folder, under a TMPDIR of the test's own.
+// With neither KAVREL_PORT_DIR nor XDG_RUNTIME_DIR the ports go to $TMPDIR/kavrel-UID, a TMPDIR of the test's own.
 class PortFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -62,20 +52,19 @@ protected:
         unsetenv("TMPDIR");
         fs::remove_all(tmp_);
     }
-    bool MakesPort() {
+    static bool MakesPort() {
         int32_t id = vspe_createDevice("Connector", "7;1");
         return id > 0 && vspe_destroyDevice(id);
     }
+    static auto OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
 
-    std::string tmp_;
-    std::string folder_;
+    std::string tmp_, folder_;
 };
-
 } // namespace
 
 TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
     ASSERT_TRUE(MakesPort()); // the folder and the engine's own descriptors exist from here on
-    std::size_t before = OpenDescriptors();
+    auto before = OpenDescriptors();
     failTtyRegistration = true;
     EXPECT_EQ(vspe_createDevice("Connector", "7;1"), -1);
     EXPECT_FALSE(failTtyRegistration) << "the fault was not reached";
@@ -88,7 +77,6 @@ TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
     struct stat st {};
     ASSERT_EQ(lstat(folder_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
-
     ASSERT_EQ(chmod(folder_.c_str(), 0755), 0);
     EXPECT_FALSE(MakesPort()) << "others may read the folder";
     ASSERT_EQ(chmod(folder_.c_str(), 0700), 0);
@@ -116,8 +104,7 @@ TEST(EngineLimits, InitializeRaisesTheDescriptorLimitToTheHardOne) {
     if (limit.rlim_max <= 256) {
         GTEST_SKIP() << "hard limit too low to tell";
     }
-    rlimit low = limit;
-    low.rlim_cur = 256;
+    rlimit low{256, limit.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     ASSERT_TRUE(vspe_initialize());
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);

@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -21,7 +20,7 @@ namespace {
 // Takes every write and completes none until told: an overlapped write whose completion is still on its way.
 class HeldPort final : public PortEndpoint {
 public:
-    void AsyncReadSome(asio::mutable_buffer, Handler handler) override { reads_.push_back(std::move(handler)); }
+    void AsyncReadSome(asio::mutable_buffer, Handler handler) override { reads.push_back(std::move(handler)); }
     void AsyncWriteAll(asio::const_buffer bytes, Handler handler) override {
         writes.push_back({bytes, std::move(handler)});
     }
@@ -35,26 +34,23 @@ public:
     void Complete(std::size_t i) { writes[i].second({}, writes[i].first.size()); }
 
     std::vector<std::pair<asio::const_buffer, Handler>> writes;
-
-private:
-    std::vector<Handler> reads_;
+    std::vector<Handler> reads;
 };
-
-bool RunUntil(asio::io_context& io, const std::function<bool()>& condition) {
-    for (auto deadline = std::chrono::steady_clock::now() + 10s; !condition();) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        io.restart();
-        io.run_for(5ms);
-    }
-    return true;
-}
 
 } // namespace
 
 TEST(RelayHub, PortWriteInFlightKeepsItsBytesAcrossPortChangeAndClose) {
     asio::io_context io;
+    auto runUntil = [&](const std::function<bool()>& condition) {
+        for (auto deadline = std::chrono::steady_clock::now() + 10s; !condition();) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            io.restart();
+            io.run_for(5ms);
+        }
+        return true;
+    };
     asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
     asio::ip::tcp::socket device(io);
     acceptor.async_accept(device, [](std::error_code) {});
@@ -63,12 +59,11 @@ TEST(RelayHub, PortWriteInFlightKeepsItsBytesAcrossPortChangeAndClose) {
     hub->SetPort(&port);
     auto client = std::make_shared<TcpClient>(io, hub, acceptor.local_endpoint(), 5s);
     client->Start();
-    ASSERT_TRUE(RunUntil(io, [&] { return device.is_open() && client->Connected(); }));
+    ASSERT_TRUE(runUntil([&] { return device.is_open() && client->Connected(); }));
 
     asio::write(device, asio::buffer(std::string("first")));
-    ASSERT_TRUE(RunUntil(io, [&] { return port.writes.size() == 1; }));
-    // The port goes while its write is out; the client reads on, and its next bytes must not land in the
-    // bytes the old write still reads.
+    ASSERT_TRUE(runUntil([&] { return port.writes.size() == 1; }));
+    // The port goes while its write is out; the client's next bytes must not land in what that write reads.
     hub->SetPort(nullptr);
     asio::write(device, asio::buffer(std::string("second")));
     io.restart();
@@ -76,7 +71,7 @@ TEST(RelayHub, PortWriteInFlightKeepsItsBytesAcrossPortChangeAndClose) {
     EXPECT_EQ(port.Held(0), "first");
     hub->SetPort(&port);
     port.Complete(0);
-    ASSERT_TRUE(RunUntil(io, [&] { return port.writes.size() == 2; }));
+    ASSERT_TRUE(runUntil([&] { return port.writes.size() == 2; }));
 
     // Emulation stops with a write out: everything is closed and dropped before the completion comes.
     client->Close();

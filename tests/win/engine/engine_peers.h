@@ -1,25 +1,25 @@
 #pragma once
-// What the engine tests under Wine share: an echoing device server and waiting for a condition.
+// What the engine tests under Wine share: an echoing device server on 127.0.0.1 (inside wine-run's private
+// namespace), a port link to it, file handles and waiting.
 
 #include <asio.hpp>
 
 #include "engine/vspe_api.h"
+#include "framework/ScopedHandles.h"
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
-#include <list>
+#include <string>
 #include <thread>
 
 namespace kavrel::wintest {
 
 using namespace std::chrono_literals;
 
-// A device server that echoes on 127.0.0.1 (inside wine-run's private namespace).
 class EchoServer {
 public:
-    EchoServer() : acceptor_(io_, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0)) {
-        Accept();
+    EchoServer() {
+        asio::co_spawn(io_, Serve(), asio::detached);
         thread_ = std::thread([this] { io_.run(); });
     }
     ~EchoServer() {
@@ -29,44 +29,50 @@ public:
     std::uint16_t Port() const { return acceptor_.local_endpoint().port(); }
 
 private:
-    struct Conn {
-        explicit Conn(asio::ip::tcp::socket s) : socket(std::move(s)) {}
-        asio::ip::tcp::socket socket;
-        char buffer[16 * 1024];
-    };
-    void Accept() {
-        acceptor_.async_accept([this](std::error_code ec, asio::ip::tcp::socket socket) {
-            if (!ec) {
-                Echo(&conns_.emplace_back(std::move(socket)));
-                Accept();
-            }
-        });
+    asio::awaitable<void> Serve() {
+        for (;;) {
+            asio::co_spawn(io_, Echo(co_await acceptor_.async_accept(asio::use_awaitable)), asio::detached);
+        }
     }
-    void Echo(Conn* c) {
-        c->socket.async_read_some(asio::buffer(c->buffer), [this, c](std::error_code ec, std::size_t n) {
-            if (!ec) {
-                asio::async_write(c->socket, asio::buffer(c->buffer, n), [this, c](std::error_code wec, std::size_t) {
-                    if (!wec) {
-                        Echo(c);
-                    }
-                });
-            }
-        });
+    static asio::awaitable<void> Echo(asio::ip::tcp::socket socket) {
+        char buffer[16 * 1024];
+        for (;;) {
+            std::size_t n = co_await socket.async_read_some(asio::buffer(buffer), asio::use_awaitable);
+            co_await asio::async_write(socket, asio::buffer(buffer, n), asio::use_awaitable);
+        }
     }
 
     asio::io_context io_;
-    asio::ip::tcp::acceptor acceptor_;
-    std::list<Conn> conns_;
+    asio::ip::tcp::acceptor acceptor_{io_, {asio::ip::address_v4::loopback(), 0}};
     std::thread thread_;
 };
 
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Handle handle) noexcept { return handle != INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+};
+using File = win::ScopedHandle<FileTraits>;
+
+inline File Open(const wchar_t* path, DWORD access = GENERIC_READ | GENERIC_WRITE) {
+    return File(CreateFileW(path, access, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+// Connector COMcom, Splitter 100 and a TcpClient to the server at port: the client's id, or -1.
+inline int32_t Link(int com, std::uint16_t port, int baud = 2400) {
+    std::string n = std::to_string(com), line = std::to_string(baud) + ",0,8,1,2,-1";
+    if (vspe_createDevice("Connector", (n + ";1").c_str()) < 0 ||
+        vspe_createDevice("Splitter", ("100;" + n + ";0;" + line + ";0;0;0").c_str()) < 0)
+        return -1;
+    return vspe_createDevice("TcpClient",
+                             ("127.0.0.1;" + std::to_string(port) + ";100;" + line + ";0;10;;0;0").c_str());
+}
+
 inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 30s) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout; !condition(); std::this_thread::sleep_for(20ms)) {
+        if (std::chrono::steady_clock::now() > deadline)
             return false;
-        }
-        std::this_thread::sleep_for(20ms);
     }
     return true;
 }
