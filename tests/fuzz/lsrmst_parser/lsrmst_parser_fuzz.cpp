@@ -8,28 +8,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace kavrel::engine;
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-void CheckReport(const LineReport& r) {
-    if ((r.baud && (*r.baud < 1 || *r.baud > 4'000'000)) || (r.dataBits && (*r.dataBits < 5 || *r.dataBits > 8)) ||
-        (r.parity && (*r.parity < 0 || *r.parity > 4)) || (r.stopBits && (*r.stopBits < 1 || *r.stopBits > 3)))
-        Fail("report out of range");
+void Check(bool holds, const char* what) {
+    if (!holds) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
 }
 
 bool Same(const std::optional<LineReport>& a, const std::optional<LineReport>& b) {
-    if (!a || !b)
-        return !a && !b;
-    return a->baud == b->baud && a->dataBits == b->dataBits && a->parity == b->parity && a->stopBits == b->stopBits &&
-           a->dtr == b->dtr && a->rts == b->rts && a->breakOn == b->breakOn;
+    auto fields = [](const LineReport& r) {
+        return std::tuple(r.baud, r.dataBits, r.parity, r.stopBits, r.dtr, r.rts, r.breakOn);
+    };
+    return a && b ? fields(*a) == fields(*b) : !a && !b;
+}
+
+bool In(const std::optional<int>& value, int low, int high) {
+    return !value || (*value >= low && *value <= high);
 }
 
 } // namespace
@@ -40,39 +41,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // The first byte picks the escape character; the pair driver's codes are fixed.
     const std::uint8_t escape = bytes[0];
     const LsrMstParser::Extensions pair{0x10, 0x11};
-    const char* stream = reinterpret_cast<const char*>(bytes + 1);
-    const std::size_t n = size - 1;
+    const std::string stream(reinterpret_cast<const char*>(bytes + 1), size - 1);
 
     LsrMstParser whole(escape, pair), split(escape, pair);
     std::vector<char> wholeData, splitData;
-    whole.Feed(stream, n, wholeData);
-    for (std::size_t i = 0; i < n;) {
-        std::size_t piece = std::min<std::size_t>(1 + static_cast<std::uint8_t>(stream[i]) % 5, n - i);
-        split.Feed(stream + i, piece, splitData);
-        i += piece;
+    whole.Feed(stream.data(), stream.size(), wholeData);
+    for (std::size_t i = 0, piece = 0; i < stream.size(); i += piece) {
+        piece = std::min<std::size_t>(1 + static_cast<std::uint8_t>(stream[i]) % 5, stream.size() - i);
+        split.Feed(stream.data() + i, piece, splitData);
     }
-    if (wholeData != splitData || whole.UnknownCodes() != split.UnknownCodes())
-        Fail("data depends on how the stream was split");
-    if (wholeData.size() > n)
-        Fail("more data than bytes in");
-    auto a = whole.TakeReport();
-    if (!Same(a, split.TakeReport()))
-        Fail("reports depend on how the stream was split");
-    if (a)
-        CheckReport(*a);
-
+    Check(wholeData == splitData && whole.UnknownCodes() == split.UnknownCodes(), "data depends on the split");
+    Check(wholeData.size() <= stream.size(), "more data than bytes in");
+    const auto report = whole.TakeReport();
+    Check(Same(report, split.TakeReport()), "reports depend on the split");
+    Check(!report || (In(report->baud, 1, 4'000'000) && In(report->dataBits, 5, 8) && In(report->parity, 0, 4) &&
+                      In(report->stopBits, 1, 3)),
+          "report out of range");
     if (escape != 0) {
         std::string escaped;
-        for (std::size_t i = 0; i < n; ++i) {
-            escaped.push_back(stream[i]);
-            if (static_cast<std::uint8_t>(stream[i]) == escape)
+        for (char c : stream) {
+            escaped.push_back(c);
+            if (static_cast<std::uint8_t>(c) == escape)
                 escaped.push_back(static_cast<char>(LsrMstParser::kEscape));
         }
         LsrMstParser reader(escape, pair);
         std::vector<char> back;
         reader.Feed(escaped.data(), escaped.size(), back);
-        if (std::string(back.begin(), back.end()) != std::string(stream, n) || reader.TakeReport())
-            Fail("escaped data does not read back");
+        Check(std::string(back.begin(), back.end()) == stream && !reader.TakeReport(),
+              "escaped data does not read back");
     }
     return 0;
 }
