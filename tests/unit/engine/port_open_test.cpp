@@ -6,7 +6,6 @@
 
 #include <dlfcn.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,11 +16,9 @@
 
 namespace fs = std::filesystem;
 
-namespace {
 // Set by a test: the next registration of a terminal with epoll fails, as when the kernel has no memory left
 // for watches.
-std::atomic<bool> failTtyRegistration{false};
-} // namespace
+static std::atomic<bool> failTtyRegistration{false};
 
 // Interposes the C library's function for this test program, the engine's Asio included.
 extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
@@ -38,9 +35,7 @@ namespace {
 class PortFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/kavrel-folder-test.XXXXXX";
-        ASSERT_TRUE(mkdtemp(tmpl));
-        tmp_ = tmpl;
+        ASSERT_TRUE(mkdtemp(tmp_.data()));
         folder_ = tmp_ + "/kavrel-" + std::to_string(getuid());
         unsetenv("KAVREL_PORT_DIR");
         unsetenv("XDG_RUNTIME_DIR");
@@ -58,7 +53,7 @@ protected:
     }
     static auto OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
 
-    std::string tmp_, folder_;
+    std::string tmp_ = "/tmp/kavrel-folder-test.XXXXXX", folder_;
 };
 } // namespace
 
@@ -95,19 +90,4 @@ TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
         ASSERT_EQ(chown(folder_.c_str(), 65534, 65534), 0);
         EXPECT_FALSE(MakesPort()) << "another user made the folder";
     }
-}
-
-// 255 links with 4 clients each need more descriptors than Linux's default soft limit of 1024.
-TEST(EngineLimits, InitializeRaisesTheDescriptorLimitToTheHardOne) {
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    if (limit.rlim_max <= 256) {
-        GTEST_SKIP() << "hard limit too low to tell";
-    }
-    rlimit low{256, limit.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    ASSERT_TRUE(vspe_initialize());
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
-    vspe_release();
 }

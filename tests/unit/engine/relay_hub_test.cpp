@@ -18,8 +18,7 @@ using namespace kavrel::engine;
 namespace {
 
 // Takes every write and completes none until told: an overlapped write whose completion is still on its way.
-class HeldPort final : public PortEndpoint {
-public:
+struct HeldPort final : PortEndpoint {
     void AsyncReadSome(asio::mutable_buffer, Handler handler) override { reads.push_back(std::move(handler)); }
     void AsyncWriteAll(asio::const_buffer bytes, Handler handler) override {
         writes.push_back({bytes, std::move(handler)});
@@ -42,14 +41,12 @@ public:
 TEST(RelayHub, PortWriteInFlightKeepsItsBytesAcrossPortChangeAndClose) {
     asio::io_context io;
     auto runUntil = [&](const std::function<bool()>& condition) {
-        for (auto deadline = std::chrono::steady_clock::now() + 10s; !condition();) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
+        for (auto deadline = std::chrono::steady_clock::now() + 10s;
+             !condition() && std::chrono::steady_clock::now() < deadline;) {
             io.restart();
             io.run_for(5ms);
         }
-        return true;
+        return condition();
     };
     asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
     asio::ip::tcp::socket device(io);
