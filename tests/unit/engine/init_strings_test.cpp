@@ -8,11 +8,13 @@
 using namespace kavrel::engine;
 
 namespace {
+const std::string kParams = "2400,0,8,1,2,-1";
 std::string Splitter(const std::string& params) {
     return "100;12;0;" + params + ";0;0;0";
 }
-std::string Client(const std::string& hostPort, const std::string& rest = ";100;2400,0,8,1,2,-1;0;10;;0;0") {
-    return hostPort + rest;
+std::string Client(const std::string& hostPort, const std::string& link = "100", const std::string& params = kParams,
+                   const std::string& rest = ";0;10;;0;0") {
+    return hostPort + ";" + link + ";" + params + rest;
 }
 } // namespace
 
@@ -25,7 +27,7 @@ TEST(InitStrings, FieldsLandWhereTheyBelong) {
     const SerialParams& p = s->params;
     EXPECT_EQ(std::tie(s->linkNumber, s->comNumber, p.baud, p.parity, p.dataBits, p.stopBits, p.flowControl, p.extra),
               std::make_tuple(7, 3, 115200, 2, 7, 2, 0, 5));
-    auto t = ParseTcpClient("10.0.0.7;23;100;2400,0,8,1,2,-1;0;10;;0;0;rfc2217");
+    auto t = ParseTcpClient(Client("10.0.0.7;23", "100", kParams, ";0;10;;0;0;rfc2217"));
     ASSERT_TRUE(t);
     EXPECT_EQ(t->host, (std::array<std::uint8_t, 4>{10, 0, 0, 7}));
     EXPECT_EQ(std::tie(t->port, t->linkNumber, t->connectTimeoutSeconds, t->rfc2217),
@@ -35,17 +37,14 @@ TEST(InitStrings, FieldsLandWhereTheyBelong) {
 
 // Baud 1..4 000 000, parity 0..4, data bits 5..8, stop bits 0..2, flow 0..3, and exactly six of them.
 TEST(InitStrings, SerialParametersOnlyInRange) {
-    const std::pair<const char*, bool> cases[] = {
-        {"1,0,5,0,0,-1", true},        {"4000000,4,8,2,3,7", true},  {"0,0,8,1,2,-1", false},
-        {"4000001,0,8,1,2,-1", false}, {"2400,-1,8,1,2,-1", false},  {"2400,5,8,1,2,-1", false},
-        {"2400,0,4,1,2,-1", false},    {"2400,0,9,1,2,-1", false},   {"2400,0,8,-1,2,-1", false},
-        {"2400,0,8,3,2,-1", false},    {"2400,0,8,1,-1,-1", false},  {"2400,0,8,1,4,-1", false},
-        {"2400,0,8,1,2", false},       {"2400,0,8,1,2,-1,0", false}, {"2400,,8,1,2,-1", false},
-    };
-    for (auto [params, ok] : cases) {
-        EXPECT_EQ(ParseSplitter(Splitter(params)).has_value(), ok) << params;
-        EXPECT_EQ(ParseTcpClient(Client("10.0.0.7;23", std::string(";100;") + params + ";0;10;;0;0")).has_value(), ok)
-            << params;
+    for (const char* params : {"1,0,5,0,0,-1", "4000000,4,8,2,3,7"}) {
+        EXPECT_TRUE(ParseSplitter(Splitter(params)) && ParseTcpClient(Client("1.2.3.4;5", "6", params))) << params;
+    }
+    for (const char* params :
+         {"0,0,8,1,2,-1", "4000001,0,8,1,2,-1", "2400,-1,8,1,2,-1", "2400,5,8,1,2,-1", "2400,0,4,1,2,-1",
+          "2400,0,9,1,2,-1", "2400,0,8,-1,2,-1", "2400,0,8,3,2,-1", "2400,0,8,1,-1,-1", "2400,0,8,1,4,-1",
+          "2400,0,8,1,2", "2400,0,8,1,2,-1,0", "2400,,8,1,2,-1"}) {
+        EXPECT_FALSE(ParseSplitter(Splitter(params)) || ParseTcpClient(Client("1.2.3.4;5", "6", params))) << params;
     }
 }
 
@@ -62,19 +61,17 @@ TEST(InitStrings, AnythingOutOfShapeMakesNothing) {
           "100;12;0;2400,0,8,1,2,-1;0;0;"}) {
         EXPECT_FALSE(ParseSplitter(bad)) << bad;
     }
-    EXPECT_TRUE(ParseTcpClient(Client("255.255.255.255;65535")));
-    EXPECT_TRUE(ParseTcpClient(Client("0.0.0.0;1")));
+    EXPECT_TRUE(ParseTcpClient(Client("255.255.255.255;65535", "0")) && ParseTcpClient(Client("0.0.0.0;1")));
     // Only dotted decimal: a leading zero would read as octal elsewhere.
     for (const char* bad :
          {"10.0.0.7;0", "10.0.0.7;65536", "10.0.0.7;-23", "10.0.0.7;23x", "device.local;23", "10.0.7;23",
           "10.0.0.7.1;23", "10.0.0.256;23", "10.0.0.07;23", "10.0..7;23", "10.0.0.-1;23", " 10.0.0.7;23", ";23"}) {
         EXPECT_FALSE(ParseTcpClient(Client(bad))) << bad;
     }
-    for (const char* bad :
-         {";100;2400,0,8,1,2,-1;0;10;;0", ";100;2400,0,8,1,2,-1;0;10;;0;0;", ";100;2400,0,8,1,2,-1;0;-1;;0;0",
-          ";;2400,0,8,1,2,-1;0;10;;0;0", ";-1;2400,0,8,1,2,-1;0;10;;0;0", ";100;2400,0,8,1,2,-1;0;10;;0;0;RFC2217",
-          ";100;2400,0,8,1,2,-1;0;10;;0;0;raw", ";100;2400,0,8,1,2,-1;0;10;;0;0;rfc2217;",
-          ";100;2400,0,8,1,2,-1;0;10;;0;rfc2217"}) {
-        EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", bad))) << bad;
+    EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", "")) || ParseTcpClient(Client("10.0.0.7;23", "-1")));
+    // A tenth field may only say rfc2217.
+    for (const char* bad : {";0;10;;0", ";0;10;;0;0;", ";0;-1;;0;0", ";0;10;;0;0;RFC2217", ";0;10;;0;0;raw",
+                            ";0;10;;0;0;rfc2217;", ";0;10;;0;rfc2217"}) {
+        EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", "100", kParams, bad))) << bad;
     }
 }

@@ -6,7 +6,6 @@
 
 #include <dlfcn.h>
 #include <sys/epoll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -69,24 +68,18 @@ TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
 
 TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
     ASSERT_TRUE(MakesPort());
-    struct stat st {};
-    ASSERT_EQ(lstat(folder_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0700u);
-    ASSERT_EQ(chmod(folder_.c_str(), 0755), 0);
+    EXPECT_EQ(fs::symlink_status(folder_).permissions(), fs::perms::owner_all);
+    fs::permissions(folder_, fs::perms::group_read | fs::perms::group_exec, fs::perm_options::add);
     EXPECT_FALSE(MakesPort()) << "others may read the folder";
-    ASSERT_EQ(chmod(folder_.c_str(), 0700), 0);
+    fs::permissions(folder_, fs::perms::owner_all);
     EXPECT_TRUE(MakesPort());
 
-    fs::remove_all(folder_);
-    fs::create_directory(tmp_ + "/elsewhere");
-    chmod((tmp_ + "/elsewhere").c_str(), 0700);
+    fs::rename(folder_, tmp_ + "/elsewhere");
     fs::create_directory_symlink(tmp_ + "/elsewhere", folder_);
     EXPECT_FALSE(MakesPort()) << "a link put in the folder's place";
     fs::remove(folder_);
-
     if (geteuid() == 0) { // only root can make a folder that another user owns
-        fs::create_directory(folder_);
-        chmod(folder_.c_str(), 0700);
+        fs::rename(tmp_ + "/elsewhere", folder_);
         ASSERT_EQ(chown(folder_.c_str(), 65534, 65534), 0);
         EXPECT_FALSE(MakesPort()) << "another user made the folder";
     }
