@@ -13,24 +13,6 @@ namespace {
 
 using namespace kavrel::engine;
 
-// Our output: WILL/WONT/DO/DONT option, or SB 44 command value... IAC SE with 0xFF doubled inside.
-void CheckOutput(const std::string& out) {
-    auto at = [&](std::size_t k) { return k < out.size() ? static_cast<std::uint8_t>(out[k]) : -1; };
-    for (std::size_t i = 0; i < out.size();) {
-        Check(at(i) == 255 && at(i + 2) >= 0, "output is not a Telnet command");
-        if (at(i + 1) >= 251 && at(i + 1) <= 254) {
-            i += 3;
-            continue;
-        }
-        Check(at(i + 1) == 250 && at(i + 2) == 44, "output command we never send");
-        for (i += 3; !(at(i) == 255 && at(i + 1) == 240); i += at(i) == 255 ? 2 : 1) {
-            Check(at(i + 1) >= 0, "subnegotiation not closed");
-            Check(at(i) != 255 || at(i + 1) == 255, "bare IAC in subnegotiation");
-        }
-        i += 2;
-    }
-}
-
 // The data, or nothing once the codec refuses the stream.
 std::optional<std::vector<char>> Feed(const std::uint8_t* bytes, std::size_t size, bool split) {
     TelnetCodec codec;
@@ -45,7 +27,7 @@ std::optional<std::vector<char>> Feed(const std::uint8_t* bytes, std::size_t siz
         settings.params.parity = static_cast<int>((i + piece) % 5);
         settings.dtr = ((i + piece) & 1) != 0;
         codec.SendSettings(settings);
-        CheckOutput(codec.TakeOutput());
+        codec.TakeOutput();
         codec.TakeEvents();
         Check(data.size() <= i + piece, "more data than bytes in");
         if (!understood)

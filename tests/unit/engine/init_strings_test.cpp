@@ -37,41 +37,35 @@ TEST(InitStrings, FieldsLandWhereTheyBelong) {
 
 // Baud 1..4 000 000, parity 0..4, data bits 5..8, stop bits 0..2, flow 0..3, and exactly six of them.
 TEST(InitStrings, SerialParametersOnlyInRange) {
-    for (const char* params : {"1,0,5,0,0,-1", "4000000,4,8,2,3,7"}) {
+    for (const char* params : {"1,0,5,0,0,-1", "4000000,4,8,2,3,7"})
         EXPECT_TRUE(ParseSplitter(Splitter(params)) && ParseTcpClient(Client("1.2.3.4;5", "6", params))) << params;
-    }
     for (const char* params :
          {"0,0,8,1,2,-1", "4000001,0,8,1,2,-1", "2400,-1,8,1,2,-1", "2400,5,8,1,2,-1", "2400,0,4,1,2,-1",
           "2400,0,9,1,2,-1", "2400,0,8,-1,2,-1", "2400,0,8,3,2,-1", "2400,0,8,1,-1,-1", "2400,0,8,1,4,-1",
-          "2400,0,8,1,2", "2400,0,8,1,2,-1,0", "2400,,8,1,2,-1"}) {
+          "2400,0,8,1,2", "2400,0,8,1,2,-1,0", "2400,,8,1,2,-1"})
         EXPECT_FALSE(ParseSplitter(Splitter(params)) || ParseTcpClient(Client("1.2.3.4;5", "6", params))) << params;
-    }
 }
 
 TEST(InitStrings, AnythingOutOfShapeMakesNothing) {
     EXPECT_TRUE(ParseConnector("255;0"));
     for (const char* bad : {"", "12", "12;", ";1", "0;1", "256;1", "12;2", "12;-1", "12;1;", " 12;1", "12 ;1", "+12;1",
-                            "12;1x", "99999999999999999999;1"}) {
+                            "12;1x", "99999999999999999999;1"})
         EXPECT_FALSE(ParseConnector(bad)) << bad;
-    }
     EXPECT_TRUE(ParseSplitter("0;255;0;2400,0,8,1,2,-1;0;0;0"));
     for (const char* bad :
          {"100;12;0;2400,0,8,1,2,-1;0;0", "100;12;0;2400,0,8,1,2,-1;0;0;0;0", "100;0;0;2400,0,8,1,2,-1;0;0;0",
           "100;256;0;2400,0,8,1,2,-1;0;0;0", "-1;12;0;2400,0,8,1,2,-1;0;0;0", "100;12;x;2400,0,8,1,2,-1;0;0;0",
-          "100;12;0;2400,0,8,1,2,-1;0;0;"}) {
+          "100;12;0;2400,0,8,1,2,-1;0;0;"})
         EXPECT_FALSE(ParseSplitter(bad)) << bad;
-    }
     EXPECT_TRUE(ParseTcpClient(Client("255.255.255.255;65535", "0")) && ParseTcpClient(Client("0.0.0.0;1")));
     // Only dotted decimal: a leading zero would read as octal elsewhere.
     for (const char* bad :
          {"10.0.0.7;0", "10.0.0.7;65536", "10.0.0.7;-23", "10.0.0.7;23x", "device.local;23", "10.0.7;23",
-          "10.0.0.7.1;23", "10.0.0.256;23", "10.0.0.07;23", "10.0..7;23", "10.0.0.-1;23", " 10.0.0.7;23", ";23"}) {
+          "10.0.0.7.1;23", "10.0.0.256;23", "10.0.0.07;23", "10.0..7;23", "10.0.0.-1;23", " 10.0.0.7;23", ";23"})
         EXPECT_FALSE(ParseTcpClient(Client(bad))) << bad;
-    }
     EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", "")) || ParseTcpClient(Client("10.0.0.7;23", "-1")));
     // A tenth field may only say rfc2217.
     for (const char* bad : {";0;10;;0", ";0;10;;0;0;", ";0;-1;;0;0", ";0;10;;0;0;RFC2217", ";0;10;;0;0;raw",
-                            ";0;10;;0;0;rfc2217;", ";0;10;;0;rfc2217"}) {
+                            ";0;10;;0;0;rfc2217;", ";0;10;;0;rfc2217"})
         EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", "100", kParams, bad))) << bad;
-    }
 }

@@ -30,9 +30,8 @@ public:
         std::set<std::string> keys;
         for (const auto& [where, value] : values) {
             const auto& [h, k, n] = where;
-            if (h == hive && k.starts_with(std::string(key) + "\\")) {
+            if (h == hive && k.starts_with(std::string(key) + "\\"))
                 keys.insert(k.substr(key.size() + 1));
-            }
         }
         return {keys.begin(), keys.end()};
     }
@@ -60,9 +59,8 @@ TEST(PairChoice, UserMappingThenMachineMappingThenCom0comEitherEndThenPipe) {
     registry.Com0com("CNCA7", "COM#");  // named by the ports database: the name is in RealPortName
     registry.Com0com("CNCA7", "COM40", "RealPortName");
     registry.Com0com("CNCB7", "COM41");
-    for (auto [port, hidden] : {std::pair{12, "COM30"}, {30, "com12"}, {40, "COM41"}, {41, "COM40"}}) {
+    for (auto [port, hidden] : {std::pair{12, "COM30"}, {30, "com12"}, {40, "COM41"}, {41, "COM40"}})
         EXPECT_EQ(ChoosePair(registry, port).hiddenEnd, std::string("\\\\.\\") + hidden) << port;
-    }
 }
 
 TEST(PairChoice, BadEntriesArePassedOverWithAReason) {
