@@ -13,30 +13,27 @@ namespace {
 using Kind = RegistryValue::Kind;
 const std::string kPairs(kPortPairsKey);
 
-class FakeRegistry : public PairRegistry {
-public:
+struct FakeRegistry : PairRegistry {
     void Set(Hive hive, const std::string& key, const std::string& name, const std::string& text,
              Kind kind = Kind::Text) {
         values[{hive, key, name}] = {kind, text};
     }
-    void Com0com(const std::string& end, const std::string& name, const std::string& value = "PortName") {
-        Set(Hive::LocalMachine, std::string(kCom0comKey) + "\\" + end, value, name);
+    void Com0com(const std::string& end, const std::string& text, Kind kind = Kind::Text,
+                 const std::string& name = "PortName") {
+        ends.insert(end);
+        Set(Hive::LocalMachine, std::string(kCom0comKey) + "\\" + end, name, text, kind);
     }
     RegistryValue Value(Hive hive, std::string_view key, std::string_view name) const override {
         auto it = values.find({hive, std::string(key), std::string(name)});
         return it == values.end() ? RegistryValue{} : it->second;
     }
     std::vector<std::string> SubKeys(Hive hive, std::string_view key) const override {
-        std::set<std::string> keys;
-        for (const auto& [where, value] : values) {
-            const auto& [h, k, n] = where;
-            if (h == hive && k.starts_with(std::string(key) + "\\"))
-                keys.insert(k.substr(key.size() + 1));
-        }
-        return {keys.begin(), keys.end()};
+        bool com0com = hive == Hive::LocalMachine && key == kCom0comKey;
+        return com0com ? std::vector<std::string>(ends.begin(), ends.end()) : std::vector<std::string>{};
     }
 
     std::map<std::tuple<Hive, std::string, std::string>, RegistryValue> values;
+    std::set<std::string> ends; // com0com's subkeys
 };
 
 } // namespace
@@ -57,7 +54,7 @@ TEST(PairChoice, UserMappingThenMachineMappingThenCom0comEitherEndThenPipe) {
     registry.Com0com("CNCA0", "COM30");
     registry.Com0com("CNCB0", "com12"); // the visible end may be the B end, in any case
     registry.Com0com("CNCA7", "COM#");  // named by the ports database: the name is in RealPortName
-    registry.Com0com("CNCA7", "COM40", "RealPortName");
+    registry.Com0com("CNCA7", "COM40", Kind::Text, "RealPortName");
     registry.Com0com("CNCB7", "COM41");
     for (auto [port, hidden] : {std::pair{12, "COM30"}, {30, "com12"}, {40, "COM41"}, {41, "COM40"}})
         EXPECT_EQ(ChoosePair(registry, port).hiddenEnd, std::string("\\\\.\\") + hidden) << port;
@@ -72,7 +69,7 @@ TEST(PairChoice, BadEntriesArePassedOverWithAReason) {
     registry.Com0com("CNCA6", "COM13");
     registry.Com0com("CNCB6", "COM#"); // and no RealPortName
     registry.Com0com("CNCA8", "COM14");
-    registry.Set(Hive::LocalMachine, std::string(kCom0comKey) + "\\CNCB8", "PortName", "", Kind::Other);
+    registry.Com0com("CNCB8", "", Kind::Other);
     registry.Com0com("Bus9", "COM15"); // not an end of a pair
     for (auto [port, skipped] : {std::pair{10, 2u}, {11, 1u}, {12, 1u}, {13, 1u}, {14, 1u}, {15, 0u}}) {
         PairChoice choice = ChoosePair(registry, port);

@@ -31,8 +31,7 @@ extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
 
 namespace {
 // With neither KAVREL_PORT_DIR nor XDG_RUNTIME_DIR the ports go to $TMPDIR/kavrel-UID, a TMPDIR of the test's own.
-class PortFolderTest : public ::testing::Test {
-protected:
+struct PortFolderTest : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(mkdtemp(tmp_.data()));
         folder_ = tmp_ + "/kavrel-" + std::to_string(getuid());
