@@ -92,31 +92,13 @@ constexpr const wchar_t* kPipe = L"\\\\.\\pipe\\COM7";
 
 } // namespace
 
-TEST(EngineUnderWine, SerialProgramTalksThroughNamedPipeToDeviceAndReopensIt) {
+// Other local users must not reach the serial line: the pipe lets in this user and the system, nothing else.
+TEST(EngineUnderWine, PipeOpensOnlyToThisUserAndListensAgainAfterAClose) {
     ASSERT_TRUE(vspe_initialize());
     int32_t client = Link(7);
     ASSERT_GT(client, 0);
     ASSERT_TRUE(vspe_startEmulation());
     ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
-    EXPECT_EQ(Exchange(Open(kPipe), "hello device"), "hello device");
-    File again; // the engine listens again once the program has closed its port
-    ASSERT_TRUE(WaitUntil([&] { return (again = Open(kPipe)) != nullptr; }));
-    EXPECT_EQ(Exchange(again, "reopened"), "reopened");
-    again.reset();
-    // Straight after the close the re-listen races with the stop, which must not wait for an operation nobody
-    // cancels (the drain would end only at its 5 s safety bound).
-    auto stopStart = std::chrono::steady_clock::now();
-    ASSERT_TRUE(vspe_stopEmulation());
-    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s);
-    ASSERT_TRUE(vspe_destroyAllDevices());
-    EXPECT_FALSE(Open(kPipe)) << "the pipe is gone with its Connector";
-    vspe_release();
-}
-
-// Other local users must not reach the serial line: the pipe lets in this user and the system, nothing else.
-TEST(EngineUnderWine, PortOpensOnlyToThisUserAndTheSystem) {
-    ASSERT_TRUE(vspe_initialize());
-    ASSERT_GT(vspe_createDevice("Connector", "7;1"), 0);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t *dacl = nullptr, *userSid = nullptr;
     ASSERT_EQ(GetSecurityInfo(Open(kPipe, READ_CONTROL).get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -139,28 +121,26 @@ TEST(EngineUnderWine, PortOpensOnlyToThisUserAndTheSystem) {
     LocalFree(dacl);
     LocalFree(userSid);
     LocalFree(descriptor);
+
+    File program; // after the look at its DACL the engine listens again for the program
+    ASSERT_TRUE(WaitUntil([&] { return (program = Open(kPipe)) != nullptr; }));
+    EXPECT_EQ(Exchange(program, "hello device"), "hello device");
+    program.reset();
+    // Straight after the close the re-listen races with the stop, which must not wait for an operation nobody
+    // cancels (the drain would end only at its 5 s safety bound).
+    auto stopStart = std::chrono::steady_clock::now();
+    ASSERT_TRUE(vspe_stopEmulation());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s);
+    ASSERT_TRUE(vspe_destroyAllDevices());
+    EXPECT_FALSE(Open(kPipe)) << "the pipe is gone with its Connector";
     vspe_release();
 }
 
-class PairPort : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (GetEnvironmentVariableW(L"KAVREL_PAIR_DIR", nullptr, 0) == 0)
-            GTEST_SKIP() << "needs tools/wine-run --pair COM10=COM210";
-        ASSERT_TRUE(vspe_initialize());
-    }
-    void TearDown() override {
-        vspe_release();
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Kavrel");
-    }
-    static void Map(const wchar_t* port, const wchar_t* hiddenEnd) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Kavrel\\Port pairs", port, REG_SZ, hiddenEnd,
-                        static_cast<DWORD>((wcslen(hiddenEnd) + 1) * sizeof(wchar_t)));
-    }
-};
-
-TEST_F(PairPort, TheMappedPairCarriesTheLineAndTakesTheSplittersSettings) {
-    Map(L"COM10", L"\\\\.\\COM210");
+// wine-run --pair COM10=COM210 also maps COM10 to its hidden end \\.\COM210 for the engine.
+TEST(PairPort, TheMappedEndCarriesTheLineAMissingOneLeavesThePipeARefusingOneFails) {
+    if (GetEnvironmentVariableW(L"KAVREL_PAIR_DIR", nullptr, 0) == 0)
+        GTEST_SKIP() << "needs tools/wine-run --pair COM10=COM210";
+    ASSERT_TRUE(vspe_initialize());
     int32_t client = Link(10, 9600);
     ASSERT_GT(client, 0);
     EXPECT_FALSE(Open(L"\\\\.\\pipe\\COM10")) << "no pipe beside the pair";
@@ -183,15 +163,18 @@ TEST_F(PairPort, TheMappedPairCarriesTheLineAndTakesTheSplittersSettings) {
         EXPECT_EQ(Exchange(com, "ping\n"), "ping\n");
         EXPECT_LT(std::chrono::steady_clock::now() - start, 150ms);
     }
-}
 
-TEST_F(PairPort, AMissingEndFallsBackToThePipeAndARefusingOneFails) {
-    Map(L"COM11", L"\\\\.\\COM299");
+    auto map = [](const wchar_t* port, const wchar_t* hiddenEnd) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Kavrel\\Port pairs", port, REG_SZ, hiddenEnd,
+                        static_cast<DWORD>((wcslen(hiddenEnd) + 1) * sizeof(wchar_t)));
+    };
+    map(L"COM11", L"\\\\.\\COM299");
     ASSERT_GT(vspe_createDevice("Connector", "11;1"), 0);
     EXPECT_TRUE(Open(L"\\\\.\\pipe\\COM11")) << "nothing at COM299: the pipe as without a pair";
     vspe_destroyAllDevices();
     ASSERT_GT(vspe_createDevice("Connector", "11;1"), 0); // its pipe exists, and is no serial port
-    Map(L"COM12", L"\\\\.\\pipe\\COM11");
+    map(L"COM12", L"\\\\.\\pipe\\COM11");
     EXPECT_EQ(vspe_createDevice("Connector", "12;1"), -1);
     EXPECT_FALSE(Open(L"\\\\.\\pipe\\COM12")) << "the name is not taken by a pipe instead";
+    vspe_release();
 }
