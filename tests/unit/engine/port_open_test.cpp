@@ -55,7 +55,7 @@ struct PortFolderTest : ::testing::Test {
 };
 } // namespace
 
-TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
+TEST_F(PortFolderTest, FailedOpenLeavesNothingAndTheFolderIsUsedOnlyWhenOursAndPrivate) {
     ASSERT_TRUE(MakesPort()); // the folder and the engine's own descriptors exist from here on
     auto before = OpenDescriptors();
     failTtyRegistration = true;
@@ -63,10 +63,7 @@ TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
     EXPECT_FALSE(failTtyRegistration) << "the fault was not reached";
     EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_TRUE(MakesPort()) << "COM7 is still taken by a Connector without a port";
-}
 
-TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
-    ASSERT_TRUE(MakesPort());
     EXPECT_EQ(fs::symlink_status(folder_).permissions(), fs::perms::owner_all);
     fs::permissions(folder_, fs::perms::group_read | fs::perms::group_exec, fs::perm_options::add);
     EXPECT_FALSE(MakesPort()) << "others may read the folder";

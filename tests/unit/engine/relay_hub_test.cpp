@@ -19,7 +19,7 @@ namespace {
 
 // Takes every write and completes none until told: an overlapped write whose completion is still on its way.
 struct HeldPort final : PortEndpoint {
-    void AsyncReadSome(asio::mutable_buffer, Handler handler) override { reads.push_back(std::move(handler)); }
+    void AsyncReadSome(asio::mutable_buffer, Handler) override {} // the serial program stays silent
     void AsyncWriteAll(asio::const_buffer bytes, Handler handler) override {
         writes.push_back({bytes, std::move(handler)});
     }
@@ -33,7 +33,6 @@ struct HeldPort final : PortEndpoint {
     void Complete(std::size_t i) { writes[i].second({}, writes[i].first.size()); }
 
     std::vector<std::pair<asio::const_buffer, Handler>> writes;
-    std::vector<Handler> reads;
 };
 
 } // namespace

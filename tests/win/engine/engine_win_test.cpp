@@ -21,8 +21,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Echoes one connection at a time for as long as the test program runs: its port.
-std::uint16_t StartEchoServer() {
+// Connector COMcom, Splitter 100 and a TcpClient to a device server that echoes one connection at a time for
+// as long as the test program runs: the client's id, or -1.
+int32_t Link(int com, int baud = 2400) {
     static auto& io = *new asio::io_context; // never destroyed: the servers' threads outlive every test
     auto acceptor =
         std::make_shared<asio::ip::tcp::acceptor>(io, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0));
@@ -38,16 +39,12 @@ std::uint16_t StartEchoServer() {
                 asio::write(socket, asio::buffer(buffer, n), ec);
         }
     }).detach();
-    return acceptor->local_endpoint().port();
-}
-
-// Connector COMcom, Splitter 100 and a TcpClient to an echo server: the client's id, or -1.
-int32_t Link(int com, int baud = 2400) {
     std::string n = std::to_string(com), line = std::to_string(baud) + ",0,8,1,2,-1";
+    std::string client =
+        "127.0.0.1;" + std::to_string(acceptor->local_endpoint().port()) + ";100;" + line + ";0;10;;0;0";
     if (vspe_createDevice("Connector", (n + ";1").c_str()) < 0 ||
         vspe_createDevice("Splitter", ("100;" + n + ";0;" + line + ";0;0;0").c_str()) < 0)
         return -1;
-    std::string client = "127.0.0.1;" + std::to_string(StartEchoServer()) + ";100;" + line + ";0;10;;0;0";
     return vspe_createDevice("TcpClient", client.c_str());
 }
 
