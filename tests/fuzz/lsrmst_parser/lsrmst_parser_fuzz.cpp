@@ -10,20 +10,16 @@
 #include <tuple>
 #include <vector>
 
-namespace {
-
 using namespace kavrel::engine;
 
-auto Fields(const std::optional<LineReport>& report) {
+static auto Fields(const std::optional<LineReport>& report) {
     const LineReport r = report.value_or(LineReport{});
     return std::tuple(report.has_value(), r.baud, r.dataBits, r.parity, r.stopBits, r.dtr, r.rts, r.breakOn);
 }
 
-bool In(const std::optional<int>& value, int low, int high) {
+static bool In(const std::optional<int>& value, int low, int high) {
     return !value || (*value >= low && *value <= high);
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     if (size < 1)

@@ -9,18 +9,15 @@
 #include <string>
 #include <vector>
 
-namespace {
-
 using namespace kavrel::engine;
 
 // The data, or nothing once the codec refuses the stream.
-std::optional<std::vector<char>> Feed(const std::uint8_t* bytes, std::size_t size, bool split) {
+static std::optional<std::vector<char>> Feed(const std::uint8_t* bytes, std::size_t size, bool split) {
     TelnetCodec codec;
     codec.Start();
     LineSettings settings;
     std::vector<char> data;
     for (std::size_t i = 0, piece = 0; i < size; i += piece) {
-        // Piece lengths from the input itself, so the fuzzer explores the splits.
         piece = std::min<std::size_t>(split ? 1 + bytes[i] % 7 : size, size - i);
         const bool understood = codec.Receive(reinterpret_cast<const char*>(bytes + i), piece, data);
         settings.params.baud = 1 + static_cast<int>((i + piece) * 977 % 4'000'000);
@@ -35,8 +32,6 @@ std::optional<std::vector<char>> Feed(const std::uint8_t* bytes, std::size_t siz
     }
     return data;
 }
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     const auto whole = Feed(bytes, size, false), split = Feed(bytes, size, true);

@@ -1,5 +1,4 @@
-// Which devices may join which is proven through the C calls in engine_test; here, what only the registry
-// shows cheaply: one Splitter per port, one per link number, many clients per link, and names freed again.
+// What the C calls in engine_test leave out: one Splitter per port and per link number, names freed again.
 
 #include "engine/device_registry.h"
 

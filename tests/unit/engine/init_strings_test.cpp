@@ -47,8 +47,7 @@ TEST(InitStrings, AnythingOutOfShapeMakesNothing) {
           "10.0.0.7.1;23", "10.0.0.256;23", "10.0.0.07;23", "10.0..7;23", "10.0.0.-1;23", " 10.0.0.7;23", ";23"})
         EXPECT_FALSE(ParseTcpClient(Client(bad))) << bad;
     EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", "")) || ParseTcpClient(Client("10.0.0.7;23", "-1")));
-    // A tenth field may only say rfc2217. (Which field lands where the engine's tests show: the line settings on
-    // the pty and at the RFC 2217 server, the address and link by connecting.)
+    // A tenth field may only say rfc2217. (Where each field lands, the engine's tests show.)
     auto raw = ParseTcpClient(Client("10.0.0.7;23")),
          rfc2217 = ParseTcpClient(Client("1.2.3.4;5", "6", kParams, ";0;10;;0;0;rfc2217"));
     EXPECT_TRUE(raw && !raw->rfc2217 && rfc2217 && rfc2217->rfc2217);

@@ -38,7 +38,7 @@ struct FakeRegistry : PairRegistry {
 
 } // namespace
 
-TEST(PairChoice, UserMappingThenMachineMappingThenCom0comEitherEndThenPipe) {
+TEST(PairChoice, UserThenMachineMappingThenCom0comThenPipeAndBadEntriesArePassedOver) {
     FakeRegistry registry;
     registry.Com0com("CNCA3", "COM10");
     registry.Com0com("CNCB3", "-");
@@ -58,26 +58,24 @@ TEST(PairChoice, UserMappingThenMachineMappingThenCom0comEitherEndThenPipe) {
     registry.Com0com("CNCB7", "COM41");
     for (auto [port, hidden] : {std::pair{12, "COM30"}, {30, "com12"}, {40, "COM41"}, {41, "COM40"}})
         EXPECT_EQ(ChoosePair(registry, port).hiddenEnd, std::string("\\\\.\\") + hidden) << port;
-}
 
-TEST(PairChoice, BadEntriesArePassedOverWithAReason) {
-    FakeRegistry registry;
-    registry.Set(Hive::CurrentUser, kPairs, "COM10", "", Kind::Other);
-    registry.Set(Hive::LocalMachine, kPairs, "COM10", "");
-    registry.Set(Hive::CurrentUser, kPairs, "COM11", "\\\\.\\com11");
-    registry.Com0com("CNCA5", "COM12"); // its partner has no entry
-    registry.Com0com("CNCA6", "COM13");
+    // Bad entries are passed over with a reason.
+    registry.Set(Hive::CurrentUser, kPairs, "COM20", "", Kind::Other);
+    registry.Set(Hive::LocalMachine, kPairs, "COM20", "");
+    registry.Set(Hive::CurrentUser, kPairs, "COM21", "\\\\.\\com21");
+    registry.Com0com("CNCA5", "COM22"); // its partner has no entry
+    registry.Com0com("CNCA6", "COM23");
     registry.Com0com("CNCB6", "COM#"); // and no RealPortName
-    registry.Com0com("CNCA8", "COM14");
+    registry.Com0com("CNCA8", "COM24");
     registry.Com0com("CNCB8", "", Kind::Other);
-    registry.Com0com("Bus9", "COM15"); // not an end of a pair
-    for (auto [port, skipped] : {std::pair{10, 2u}, {11, 1u}, {12, 1u}, {13, 1u}, {14, 1u}, {15, 0u}}) {
+    registry.Com0com("Bus9", "COM25"); // not an end of a pair
+    for (auto [port, skipped] : {std::pair{20, 2u}, {21, 1u}, {22, 1u}, {23, 1u}, {24, 1u}, {25, 0u}}) {
         PairChoice choice = ChoosePair(registry, port);
         EXPECT_EQ(choice.hiddenEnd, "") << "COM" << port << " falls back to the pipe";
         EXPECT_EQ(choice.skipped.size(), skipped) << "COM" << port;
     }
-    EXPECT_NE(ChoosePair(registry, 10).skipped[0].find("not a string"), std::string::npos);
-    EXPECT_NE(ChoosePair(registry, 11).skipped[0].find("the port itself"), std::string::npos);
-    registry.Set(Hive::LocalMachine, kPairs, "COM10", "\\\\.\\CNCB0");
-    EXPECT_EQ(ChoosePair(registry, 10).hiddenEnd, "\\\\.\\CNCB0") << "a bad user entry hides no good machine one";
+    EXPECT_NE(ChoosePair(registry, 20).skipped[0].find("not a string"), std::string::npos);
+    EXPECT_NE(ChoosePair(registry, 21).skipped[0].find("the port itself"), std::string::npos);
+    registry.Set(Hive::LocalMachine, kPairs, "COM20", "\\\\.\\CNCB0");
+    EXPECT_EQ(ChoosePair(registry, 20).hiddenEnd, "\\\\.\\CNCB0") << "a bad user entry hides no good machine one";
 }

@@ -15,8 +15,7 @@
 
 namespace fs = std::filesystem;
 
-// Set by a test: the next registration of a terminal with epoll fails, as when the kernel has no memory left
-// for watches.
+// Set by a test: the next registration of a terminal with epoll fails, as when the kernel is out of memory.
 static std::atomic<bool> failTtyRegistration{false};
 
 // Interposes the C library's function for this test program, the engine's Asio included.

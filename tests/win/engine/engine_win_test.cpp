@@ -49,16 +49,15 @@ int32_t Link(int com, int baud = 2400) {
 }
 
 bool WaitUntil(const std::function<bool()>& condition) {
-    for (auto deadline = std::chrono::steady_clock::now() + 30s; !condition(); std::this_thread::sleep_for(20ms)) {
+    for (auto deadline = std::chrono::steady_clock::now() + 30s; !condition(); std::this_thread::sleep_for(20ms))
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-    }
     return true;
 }
 
-bool Ready(int32_t id) {
+bool Start(int32_t client) {
     int32_t a = 0, b = 0, c = 0, ready = 0;
-    return vspe_getDeviceInfo(id, &a, &b, &c, &ready) && ready != 0;
+    return vspe_startEmulation() && WaitUntil([&] { return vspe_getDeviceInfo(client, &a, &b, &c, &ready) && ready; });
 }
 
 struct CloseFile {
@@ -94,8 +93,7 @@ TEST(EngineUnderWine, PipeOpensOnlyToThisUserAndListensAgainAfterAClose) {
     ASSERT_TRUE(vspe_initialize());
     int32_t client = Link(7);
     ASSERT_GT(client, 0);
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
+    ASSERT_TRUE(Start(client));
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t *dacl = nullptr, *userSid = nullptr;
     ASSERT_EQ(GetSecurityInfo(Open(kPipe, READ_CONTROL).get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -123,8 +121,7 @@ TEST(EngineUnderWine, PipeOpensOnlyToThisUserAndListensAgainAfterAClose) {
     ASSERT_TRUE(WaitUntil([&] { return (program = Open(kPipe)) != nullptr; }));
     EXPECT_EQ(Exchange(program, "hello device"), "hello device");
     program.reset();
-    // Straight after the close the re-listen races with the stop, which must not wait for an operation nobody
-    // cancels (the drain would end only at its 5 s safety bound).
+    // Straight after a close the stop races with the re-listen, and must not wait for it (its bound is 5 s).
     auto stopStart = std::chrono::steady_clock::now();
     ASSERT_TRUE(vspe_stopEmulation());
     EXPECT_LT(std::chrono::steady_clock::now() - stopStart, 3s);
@@ -151,10 +148,8 @@ TEST(PairPort, TheMappedEndCarriesTheLineAMissingOneLeavesThePipeARefusingOneFai
     DWORD n = 0;
     ASSERT_TRUE(WriteFile(com.get(), "written while stopped\n", 22, &n, nullptr));
     Sleep(300); // through socat to the hidden end
-    ASSERT_TRUE(vspe_startEmulation());
-    ASSERT_TRUE(WaitUntil([&] { return Ready(client); }));
-    // What came while stopped is dropped at Start, and a line comes back at once, not when a read's buffer
-    // fills or times out.
+    ASSERT_TRUE(Start(client));
+    // What came while stopped is dropped at Start; a line comes back at once, not when a read fills or times out.
     for (int i = 0; i < 5; ++i) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(Exchange(com, "ping\n"), "ping\n");
