@@ -135,13 +135,13 @@ TEST(PairPort, TheMappedEndCarriesTheLineAMissingOneLeavesThePipeARefusingOneFai
     if (GetEnvironmentVariableW(L"KAVREL_PAIR_DIR", nullptr, 0) == 0)
         GTEST_SKIP() << "needs tools/wine-run --pair COM10=COM210";
     ASSERT_TRUE(vspe_initialize());
-    int32_t client = Link(10, 9600);
+    int32_t client = Link(10, 115200);
     ASSERT_GT(client, 0);
     EXPECT_FALSE(Open(L"\\\\.\\pipe\\COM10")) << "no pipe beside the pair";
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     EXPECT_TRUE(GetCommState(Open(L"\\\\.\\COM210").get(), &dcb)); // Wine lets a second opener in to look
-    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.BaudRate, 115200u);
     File com = Open(L"\\\\.\\COM10");
     COMMTIMEOUTS timeouts{20, 0, 200, 0, 2000};
     ASSERT_TRUE(SetCommTimeouts(com.get(), &timeouts));
