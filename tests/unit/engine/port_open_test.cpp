@@ -6,8 +6,6 @@
 
 #include <dlfcn.h>
 #include <sys/epoll.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,16 +15,12 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-// Set by a test: the next registration of a terminal with epoll fails, as asio's assign sees it when the
-// kernel is out of memory for watches.
-std::atomic<bool> failTtyRegistration{false};
-} // namespace
+// Set by a test: the next registration of a terminal with epoll fails, as when the kernel is out of memory.
+static std::atomic<bool> failTtyRegistration{false};
 
 // Interposes the C library's function for this test program, the engine's Asio included.
 extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
-    using Real = int (*)(int, int, int, epoll_event*);
-    static auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "epoll_ctl"));
+    static auto real = reinterpret_cast<int (*)(int, int, int, epoll_event*)>(dlsym(RTLD_NEXT, "epoll_ctl"));
     if (op == EPOLL_CTL_ADD && isatty(fd) && failTtyRegistration.exchange(false)) {
         errno = ENOMEM;
         return -1;
@@ -35,22 +29,10 @@ extern "C" int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
 }
 
 namespace {
-
-std::size_t OpenDescriptors() {
-    std::size_t n = 0;
-    for ([[maybe_unused]] auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        ++n;
-    }
-    return n;
-}
-
-// The fallback folder, under a TMPDIR of the test's own.
-class PortFolderTest : public ::testing::Test {
-protected:
+// With neither KAVREL_PORT_DIR nor XDG_RUNTIME_DIR the ports go to $TMPDIR/kavrel-UID, a TMPDIR of the test's own.
+struct PortFolderTest : ::testing::Test {
     void SetUp() override {
-        char tmpl[] = "/tmp/kavrel-folder-test.XXXXXX";
-        ASSERT_TRUE(mkdtemp(tmpl));
-        tmp_ = tmpl;
+        ASSERT_TRUE(mkdtemp(tmp_.data()));
         folder_ = tmp_ + "/kavrel-" + std::to_string(getuid());
         unsetenv("KAVREL_PORT_DIR");
         unsetenv("XDG_RUNTIME_DIR");
@@ -62,65 +44,38 @@ protected:
         unsetenv("TMPDIR");
         fs::remove_all(tmp_);
     }
-    bool MakesPort() {
+    static bool MakesPort() {
         int32_t id = vspe_createDevice("Connector", "7;1");
         return id > 0 && vspe_destroyDevice(id);
     }
+    static auto OpenDescriptors() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
 
-    std::string tmp_;
-    std::string folder_;
+    std::string tmp_ = "/tmp/kavrel-folder-test.XXXXXX", folder_;
 };
-
 } // namespace
 
-TEST_F(PortFolderTest, FailedRegistrationLeavesNoDeviceAndNoDescriptor) {
+TEST_F(PortFolderTest, FailedOpenLeavesNothingAndTheFolderIsUsedOnlyWhenOursAndPrivate) {
     ASSERT_TRUE(MakesPort()); // the folder and the engine's own descriptors exist from here on
-    std::size_t before = OpenDescriptors();
+    auto before = OpenDescriptors();
     failTtyRegistration = true;
     EXPECT_EQ(vspe_createDevice("Connector", "7;1"), -1);
     EXPECT_FALSE(failTtyRegistration) << "the fault was not reached";
     EXPECT_EQ(OpenDescriptors(), before);
     EXPECT_TRUE(MakesPort()) << "COM7 is still taken by a Connector without a port";
-}
 
-TEST_F(PortFolderTest, FolderIsUsedOnlyWhenOursAndPrivate) {
-    ASSERT_TRUE(MakesPort());
-    struct stat st {};
-    ASSERT_EQ(lstat(folder_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0700u);
-
-    ASSERT_EQ(chmod(folder_.c_str(), 0755), 0);
+    EXPECT_EQ(fs::symlink_status(folder_).permissions(), fs::perms::owner_all);
+    fs::permissions(folder_, fs::perms::group_read | fs::perms::group_exec, fs::perm_options::add);
     EXPECT_FALSE(MakesPort()) << "others may read the folder";
-    ASSERT_EQ(chmod(folder_.c_str(), 0700), 0);
+    fs::permissions(folder_, fs::perms::owner_all);
     EXPECT_TRUE(MakesPort());
 
-    fs::remove_all(folder_);
-    fs::create_directory(tmp_ + "/elsewhere");
-    chmod((tmp_ + "/elsewhere").c_str(), 0700);
+    fs::rename(folder_, tmp_ + "/elsewhere");
     fs::create_directory_symlink(tmp_ + "/elsewhere", folder_);
     EXPECT_FALSE(MakesPort()) << "a link put in the folder's place";
     fs::remove(folder_);
-
     if (geteuid() == 0) { // only root can make a folder that another user owns
-        fs::create_directory(folder_);
-        chmod(folder_.c_str(), 0700);
+        fs::rename(tmp_ + "/elsewhere", folder_);
         ASSERT_EQ(chown(folder_.c_str(), 65534, 65534), 0);
         EXPECT_FALSE(MakesPort()) << "another user made the folder";
     }
-}
-
-// 255 links with 4 clients each need more descriptors than Linux's default soft limit of 1024.
-TEST(EngineLimits, InitializeRaisesTheDescriptorLimitToTheHardOne) {
-    rlimit limit{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    if (limit.rlim_max <= 256) {
-        GTEST_SKIP() << "hard limit too low to tell";
-    }
-    rlimit low = limit;
-    low.rlim_cur = 256;
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    ASSERT_TRUE(vspe_initialize());
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
-    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
-    vspe_release();
 }
