@@ -42,9 +42,9 @@ TEST(InitStrings, AnythingOutOfShapeMakesNothing) {
         EXPECT_FALSE(ParseSplitter(bad)) << bad;
     EXPECT_TRUE(ParseTcpClient(Client("255.255.255.255;65535", "0")) && ParseTcpClient(Client("0.0.0.0;1")));
     // Only dotted decimal: a leading zero would read as octal elsewhere.
-    for (const char* bad :
-         {"10.0.0.7;0", "10.0.0.7;65536", "10.0.0.7;-23", "10.0.0.7;23x", "device.local;23", "10.0.7;23",
-          "10.0.0.7.1;23", "10.0.0.256;23", "10.0.0.07;23", "10.0..7;23", "10.0.0.-1;23", " 10.0.0.7;23", ";23"})
+    for (const char* bad : {"10.0.0.7;0", "10.0.0.7;65536", "10.0.0.7;-23", "10.0.0.7;23x", "10.0.0.7;4294967319",
+                            "10.0.0.7;-2147483648", "device.local;23", "10.0.7;23", "10.0.0.7.1;23", "10.0.0.256;23",
+                            "10.0.0.07;23", "10.0..7;23", "10.0.0.-1;23", " 10.0.0.7;23", ";23"})
         EXPECT_FALSE(ParseTcpClient(Client(bad))) << bad;
     EXPECT_FALSE(ParseTcpClient(Client("10.0.0.7;23", "")) || ParseTcpClient(Client("10.0.0.7;23", "-1")));
     // A tenth field may only say rfc2217. (Where each field lands, the engine's tests show.)

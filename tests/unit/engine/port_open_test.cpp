@@ -6,6 +6,7 @@
 
 #include <dlfcn.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -78,4 +79,18 @@ TEST_F(PortFolderTest, FailedOpenLeavesNothingAndTheFolderIsUsedOnlyWhenOursAndP
         ASSERT_EQ(chown(folder_.c_str(), 65534, 65534), 0);
         EXPECT_FALSE(MakesPort()) << "another user made the folder";
     }
+}
+
+// 255 links with 4 clients each need more descriptors than Linux's default soft limit of 1024.
+TEST(EngineLimits, InitializeRaisesTheDescriptorLimitToTheHardOne) {
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max <= 256)
+        GTEST_SKIP() << "hard limit too low to tell";
+    rlimit low{256, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    ASSERT_TRUE(vspe_initialize());
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
+    vspe_release();
 }

@@ -130,6 +130,32 @@ TEST(EngineUnderWine, PipeOpensOnlyToThisUserAndListensAgainAfterAClose) {
     vspe_release();
 }
 
+// kavrel.exe closed by its close box never calls vspe_release: the process must still end, although
+// Windows has ended the I/O thread before the DLL is unloaded.
+TEST(EngineUnderWine, ProcessEndsWithEmulationRunningAndNoRelease) {
+    if (GetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", nullptr, 0) > 0) {
+        int32_t client = vspe_initialize() ? Link(9) : -1;
+        std::exit(client > 0 && Start(client) ? 0 : 2);
+    }
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=" +
+                           L"EngineUnderWine.ProcessEndsWithEmulationRunningAndNoRelease";
+    SetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", L"1");
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    SetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", nullptr);
+    File process(child.hProcess), thread(child.hThread);
+    DWORD waited = WaitForSingleObject(child.hProcess, 60000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(child.hProcess, 1);
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the process hung on its way out";
+    DWORD code = 1;
+    EXPECT_TRUE(GetExitCodeProcess(child.hProcess, &code) && code == 0) << code;
+}
+
 // wine-run --pair COM10=COM210 also maps COM10 to its hidden end \\.\COM210 for the engine.
 TEST(PairPort, TheMappedEndCarriesTheLineAMissingOneLeavesThePipeARefusingOneFails) {
     if (GetEnvironmentVariableW(L"KAVREL_PAIR_DIR", nullptr, 0) == 0)
