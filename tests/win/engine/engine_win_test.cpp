@@ -142,7 +142,8 @@ TEST(EngineUnderWine, ProcessEndsWithEmulationRunningAndNoRelease) {
     std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=" +
                            L"EngineUnderWine.ProcessEndsWithEmulationRunningAndNoRelease";
     SetEnvironmentVariableW(L"KAVREL_ENGINE_CHILD", L"1");
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION child{};
     ASSERT_TRUE(
         CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
