@@ -29,13 +29,14 @@ std::optional<std::string> String(const toml::node& node) {
     return std::nullopt;
 }
 
-Why ReadRange(const toml::node& node, std::int64_t low, std::int64_t high, std::int64_t& out) {
+// The caller's range fits its field, so the value is stored only when it lies within.
+template <typename T> Why ReadRange(const toml::node& node, std::int64_t low, std::int64_t high, T& out) {
     const auto value = Integer(node);
     if (!value)
         return "must be a whole number from " + std::to_string(low) + " to " + std::to_string(high);
     if (*value < low || *value > high)
         return std::to_string(*value) + " is outside " + std::to_string(low) + " to " + std::to_string(high);
-    out = *value;
+    out = static_cast<T>(*value);
     return {};
 }
 
@@ -65,11 +66,8 @@ Why ReadWord(const toml::node& node, std::initializer_list<const char*> words, i
 }
 
 Why ReadSetting(const toml::node& node, std::int64_t low, std::int64_t high, int& out, LinkConfig& link) {
-    std::int64_t value = 0;
-    Why why = ReadRange(node, low, high, value);
-    out = static_cast<int>(value);
     link.lineGiven = true;
-    return why;
+    return ReadRange(node, low, high, out);
 }
 
 struct LinkKey {
@@ -89,16 +87,10 @@ const LinkKey kLinkKeys[] = {
          link.mac = *mac;
          return {};
      }},
-    {"port",
-     [](const toml::node& node, LinkConfig& link) -> Why {
-         std::int64_t port = 0;
-         Why why = ReadRange(node, 1, 255, port);
-         link.port = static_cast<int>(port);
-         return why;
-     }},
+    {"port", [](const toml::node& node, LinkConfig& link) { return ReadRange(node, 1, 255, link.port); }},
     {"path", [](const toml::node& node, LinkConfig& link) { return ReadAbsolutePath(node, link.path); }},
     {"tcp_port",
-     [](const toml::node& node, LinkConfig& link) -> Why {
+     [](const toml::node& node, LinkConfig& link) {
          std::int64_t port = 0;
          Why why = ReadRange(node, 1, 65535, port);
          if (why.empty())
@@ -147,13 +139,7 @@ struct TopKey {
 
 const TopKey kTopKeys[] = {
     {"port_dir", [](const toml::node& node, Config& config) { return ReadAbsolutePath(node, config.portDir); }},
-    {"rescan",
-     [](const toml::node& node, Config& config) -> Why {
-         std::int64_t seconds = 0;
-         Why why = ReadRange(node, 1, 86400, seconds);
-         config.rescanSeconds = static_cast<int>(seconds);
-         return why;
-     }},
+    {"rescan", [](const toml::node& node, Config& config) { return ReadRange(node, 1, 86400, config.rescanSeconds); }},
 };
 
 std::string Where(const std::string& file, const toml::source_region& source) {
